@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+// The conversation with the spectrometer software: open a conversation on a topic, advise an item
+// (the software runs the item as a command and notifies when its result is ready), request an
+// item's value, and execute a command. Every call is synchronous and bounded by a timeout;
+// notifications arrive as signals on the event loop. Backends: the TCP link protocol on Linux,
+// a DDE conversation on Windows.
+class SpectrometerLink : public QObject
+{
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    ~SpectrometerLink() override = default;
+
+    // Opens (or reopens) the conversation; waits at most timeoutTenths tenths of a second.
+    virtual bool openConversation(const QString& topic, int timeoutTenths, QString* error) = 0;
+    // Later answers wait at most this many tenths of a second.
+    virtual void setReplyTimeout(int tenths) = 0;
+    virtual bool advise(const QString& item, QString* error) = 0;
+    virtual bool request(const QString& item, QByteArray* value, QString* error) = 0;
+    virtual bool execute(const QString& command, QString* error) = 0;
+    virtual bool isConnected() const = 0;
+
+signals:
+    // The result of an advised item is ready.
+    void notified(const QString& item);
+    // The link reports an error code (1: data in wrong format, 11: out of memory, ...).
+    void linkError(int code);
+};

@@ -1,0 +1,7 @@
+#include "core/StationState.h"
+
+StationState& stationState()
+{
+    static StationState state;
+    return state;
+}

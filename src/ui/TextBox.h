@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QLineEdit>
+
+// A single-line text box. With selectAllOnFocus the whole text is selected when the focus enters,
+// so the next scan replaces it.
+class TextBox : public QLineEdit
+{
+    Q_OBJECT
+public:
+    using QLineEdit::QLineEdit;
+
+    void setSelectAllOnFocus(bool on) { m_selectAllOnFocus = on; }
+
+signals:
+    void enterPressed();
+
+protected:
+    void focusInEvent(QFocusEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    bool m_selectAllOnFocus = false;
+};
