@@ -39,6 +39,8 @@ public:
         std::function<void()> Label_Q_Click;                        // query sequence
         // Asked before the window unloads; false keeps the window open.
         std::function<bool()> confirmUnload;
+        // Rebuilds the measure-sample command after the data folder changed.
+        std::function<void()> BuildMeasureSampleCommand;
     };
 
     explicit Frmgrading(StationEnvironment environment, QWidget* parent = nullptr);

@@ -35,6 +35,7 @@ public:
 signals:
     // Emitted once the dialog is visible with its texts, before waiting for the answer.
     void questionShown(const QString& message, const QString& title);
+    void answered();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
