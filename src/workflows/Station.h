@@ -1,0 +1,36 @@
+#pragma once
+
+#include "core/StationEnvironment.h"
+
+#include <memory>
+
+class Frmgrading;
+class ServerClient;
+class Spectrometer;
+class StageControl;
+class StoneWorkflows;
+
+// The whole station assembled from one environment: the console and every subsystem, wired to
+// each other. Production, tests and the demo differ only in the environment they pass.
+class Station
+{
+public:
+    explicit Station(StationEnvironment environment);
+    ~Station();
+
+    // Runs the console's load procedure (configuration, serial port, link, layout) and shows it.
+    void start();
+
+    Frmgrading& window() { return *m_window; }
+    StageControl& stage() { return *m_stage; }
+    Spectrometer& spectrometer() { return *m_spectrometer; }
+    ServerClient& server() { return *m_server; }
+    StoneWorkflows& workflows() { return *m_workflows; }
+
+private:
+    std::unique_ptr<Frmgrading> m_window;
+    std::unique_ptr<ServerClient> m_server;
+    std::unique_ptr<Spectrometer> m_spectrometer;
+    std::unique_ptr<StageControl> m_stage;
+    std::unique_ptr<StoneWorkflows> m_workflows;
+};
