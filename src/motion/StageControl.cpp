@@ -1,0 +1,273 @@
+#include "motion/StageControl.h"
+
+#include "core/NumberText.h"
+#include "core/StationState.h"
+#include "ui/Frmgrading.h"
+#include "ui/PictureBox.h"
+#include "ui/TextBox.h"
+
+#include <QFrame>
+#include <QPushButton>
+
+#include <cmath>
+
+namespace {
+
+const QString kMovingInside = QStringLiteral("Moving Inside...Stage should be Inside");
+const QString kMovingOutside = QStringLiteral("Moving Outside...Please Check Stage...");
+const QString kInitialising = QStringLiteral("Intitalising ..Please wait for few seconds......");
+const QString kInitialisingPassBegin = QStringLiteral(" Intialising ....  ");
+const QString kInitialisingPassEnd = QStringLiteral("...!!!");
+const QString kInitialisationDone = QStringLiteral("Initialization Done !!!");
+const QString kCountOutOfRange = QStringLiteral("Count out of range - command not sent: ");
+
+constexpr int kInitialiseTicks = 15;
+constexpr int kInitialiseTickMs = 1000;
+constexpr int kBannerTopTwips = 400;
+
+bool isMoveLetters(const QString& text)
+{
+    static const QStringList moves{QStringLiteral("XF"), QStringLiteral("XR"), QStringLiteral("YF"),
+                                   QStringLiteral("YR"), QStringLiteral("ZF"), QStringLiteral("ZR")};
+    return moves.contains(text);
+}
+
+} // namespace
+
+StageControl::StageControl(Frmgrading& w, std::function<void()> connectAction)
+    : m_w(w)
+    , m_connectAction(std::move(connectAction))
+{
+    connect(w.Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
+    connect(w.Command6, &QPushButton::clicked, this, [this] { Command6_Click(); });
+    connect(w.Command18, &QPushButton::clicked, this, [this] { Command18_Click(); });
+    connect(w.Command19, &QPushButton::clicked, this, [this] { Command19_Click(); });
+    connect(w.Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
+    connect(w.Command3, &QPushButton::clicked, this, [this] { Command3_Click(); });
+    connect(w.Command4, &QPushButton::clicked, this, [this] { Command4_Click(); });
+    connect(w.Image8, &PictureBox::clicked, this, [this] { Image8_Click(); });
+    connect(w.Image5, &PictureBox::clicked, this, [this] { Image5_Click(); });
+    connect(w.Image9, &PictureBox::clicked, this, [this] { Image9_Click(); });
+    connect(w.Image2[0], &PictureBox::clicked, this, [this] { Image2_Click(0); });
+    connect(w.Image2[1], &PictureBox::clicked, this, [this] { Image2_Click(1); });
+    connect(w.Timer2, &StationTimer::timeout, this, [this] { Timer2_Timer(); });
+    connect(w.Timer7, &StationTimer::timeout, this, [this] { Timer7_Timer(); });
+
+    QSerialPort* port = w.MSComm1;
+    // A flooding controller must not grow the station's memory between two drains: once the
+    // buffer is full the port stops reading until the next drain.
+    port->setReadBufferSize(kReceiveBufferBytes);
+    connect(port, &QSerialPort::readyRead, this, [this] { MSComm1_OnComm(); });
+    connect(port, &QSerialPort::errorOccurred, this,
+            [this](QSerialPort::SerialPortError e) { handleError(e); });
+}
+
+QString StageControl::countOf(const TextBox* box)
+{
+    const double value = NumberText::parseLeading(box ? box->text() : QString());
+    if (!std::isfinite(value))
+        return QString();
+    return NumberText::format(value);
+}
+
+bool StageControl::writeCommand(const QString& text)
+{
+    if (isMoveLetters(text)) {
+        refuseCount(text);
+        return false;
+    }
+    QSerialPort* port = m_w.MSComm1;
+    if (!port || !port->isOpen())
+        return false;
+    const QByteArray bytes = text.toLatin1();
+    if (port->write(bytes) != bytes.size())
+        return false;
+    // Hand the command to the line now, so each command is its own write and nothing waits for
+    // the event loop; flush does not block.
+    port->flush();
+    return true;
+}
+
+void StageControl::refuseCount(const QString& letters)
+{
+    m_w.setMsg(kCountOutOfRange + letters);
+}
+
+bool StageControl::sendMove(const QString& letters, const TextBox* box)
+{
+    return writeCommand(letters + countOf(box));
+}
+
+void StageControl::setStageIndicator(bool enable18, bool enable19)
+{
+    // The pictures on the settings strip follow the two buttons.
+    m_w.Command18->setEnabled(enable18);
+    m_w.Command19->setEnabled(enable19);
+    m_w.Image8->setVisible(enable18);
+    m_w.Image5->setVisible(enable19);
+}
+
+void StageControl::Command1_Click()
+{
+    sendMove(QStringLiteral("XF"), m_w.Text1);
+}
+
+void StageControl::Command6_Click()
+{
+    sendMove(QStringLiteral("XR"), m_w.Text4);
+}
+
+void StageControl::Command18_Click()
+{
+    const QString count = countOf(m_w.Text12);
+    if (count.isEmpty()) {
+        // Nothing moves, so the indicator keeps telling where the stage is.
+        refuseCount(QStringLiteral("YF"));
+        return;
+    }
+    writeCommand(QStringLiteral("YF") + count);
+    m_w.setMsg(kMovingInside);
+    setStageIndicator(false, true);
+}
+
+void StageControl::Command19_Click()
+{
+    const QString count = countOf(m_w.Text13);
+    if (count.isEmpty()) {
+        refuseCount(QStringLiteral("YR"));
+        return;
+    }
+    writeCommand(QStringLiteral("YR") + count);
+    m_w.setMsg(kMovingOutside);
+    setStageIndicator(true, false);
+}
+
+void StageControl::Command2_Click()
+{
+    sendMove(QStringLiteral("ZF"), m_w.Text2);
+}
+
+void StageControl::Command3_Click()
+{
+    sendMove(QStringLiteral("ZR"), m_w.Text3);
+}
+
+void StageControl::Command4_Click()
+{
+    // A second initialisation nested in the first would restart the controller mid-way and share
+    // the wait counter; the running one already does what was asked.
+    if (m_initialising)
+        return;
+    m_initialising = true;
+
+    m_w.Image8->hide();
+    m_w.Image5->hide();
+    m_w.Command4->setEnabled(false);
+    m_w.Command18->setEnabled(false);
+    m_w.Command19->setEnabled(false);
+    m_w.Command7->setEnabled(false);
+
+    writeCommand(QStringLiteral("I"));
+    m_w.setMsg(kInitialising);
+
+    m_w.TimedWait(kInitialiseTicks, kInitialiseTickMs, QString(), [this] {
+        m_w.setMsg(kInitialisingPassBegin + QString::number(stationState().WaitTicks) + kInitialisingPassEnd);
+    });
+
+    Command2_Click();
+    m_w.setMsg(kInitialisationDone);
+
+    m_w.Command7->setEnabled(true);
+    m_w.Command18->setEnabled(false);
+    m_w.Command19->setEnabled(true);
+    m_w.Image8->hide();
+    m_w.Image5->show();
+    m_w.Command4->setEnabled(true);
+
+    m_w.Text8->hide();
+    m_w.Image7->hide();
+    m_initialising = false;
+
+    if (m_connectAction)
+        m_connectAction();
+}
+
+void StageControl::Image8_Click()
+{
+    Command18_Click();
+}
+
+void StageControl::Image5_Click()
+{
+    Command19_Click();
+}
+
+void StageControl::Image9_Click()
+{
+    Command4_Click();
+    m_w.Frame4->hide();
+}
+
+void StageControl::Image2_Click(int index)
+{
+    if (index == 0) {
+        m_w.close();
+        return;
+    }
+    if (index != 1)
+        return;
+    const bool show = m_w.Frame4->isHidden();
+    m_w.Frame4->setVisible(show);
+    m_w.Text2->setVisible(show);
+    m_w.Text3->setVisible(show);
+    m_w.Command2->setVisible(show);
+    m_w.Command3->setVisible(show);
+}
+
+void StageControl::Timer7_Timer()
+{
+    if (m_initialising)
+        return;
+    m_w.Image6->move(m_w.Image6->x(), m_w.twipsToPixelsY(kBannerTopTwips));
+    m_w.Image6->raise();
+    m_w.Image6->show();
+    Command4_Click();
+    m_w.Timer7->setEnabled(false);
+    m_w.Image6->hide();
+}
+
+void StageControl::Timer2_Timer()
+{
+    QString received;
+    HandleInput1(received);
+    // The controller's replies are not used: the text is dropped here.
+}
+
+void StageControl::HandleInput1(QString& text)
+{
+    QSerialPort* port = m_w.MSComm1;
+    if (!port || !port->isOpen()) {
+        text.clear();
+        return;
+    }
+    text = QString::fromLatin1(port->readAll());
+}
+
+void StageControl::MSComm1_OnComm()
+{
+    // Received text waits for the next drain; line events change nothing.
+}
+
+void StageControl::handleError(QSerialPort::SerialPortError error)
+{
+    // The device went away (cable pulled, adapter gone): close the port so the watchdog reports
+    // it instead of the station writing into a dead line until the end of the shift.
+    if (error == QSerialPort::ResourceError && m_w.MSComm1->isOpen())
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (m_w.MSComm1->isOpen())
+                    m_w.MSComm1->close();
+            },
+            Qt::QueuedConnection);
+}
