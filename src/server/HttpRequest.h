@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <chrono>
+#include <optional>
+#include <utility>
+#include <vector>
+
+// What one request brought back. `completed` is false when the transfer itself failed (no
+// connection, time-out, reset, reply too large); `error` then says what happened.
+struct HttpReply
+{
+    bool completed = false;
+    long status = 0;
+    QByteArray body;
+    QString error;
+
+    QString text() const { return QString::fromUtf8(body); }
+};
+
+// Time-outs and reply cap of a request; beyond any of them the request fails.
+struct HttpLimits
+{
+    std::chrono::milliseconds connectTimeout{10000};
+    std::chrono::milliseconds totalTimeout{60000};
+    qint64 maxReplyBytes = 16 * 1024 * 1024;
+};
+
+// One synchronous HTTP/1.1 request object on a libcurl easy handle. The handle, and with it the
+// connection, is reused by every send() of the same object. Only the headers given are sent,
+// besides the ones HTTP/1.1 cannot do without: Host and, when there is a body, Content-Length.
+class HttpRequest
+{
+public:
+    using Limits = HttpLimits;
+    using Header = std::pair<QByteArray, QByteArray>;
+
+    explicit HttpRequest(Limits limits = Limits());
+    ~HttpRequest();
+    HttpRequest(const HttpRequest&) = delete;
+    HttpRequest& operator=(const HttpRequest&) = delete;
+
+    // method is "GET" or "POST"; a GET with a body is sent as such.
+    HttpReply send(const QByteArray& method, const QString& url, const std::vector<Header>& headers,
+                   const std::optional<QByteArray>& body = std::nullopt);
+
+private:
+    static size_t receive(char* data, size_t size, size_t count, void* self);
+
+    Limits m_limits;
+    void* m_curl = nullptr;
+    QByteArray m_received;
+    bool m_tooLarge = false;
+};

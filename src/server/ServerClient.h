@@ -1,0 +1,75 @@
+#pragma once
+
+#include "server/HttpRequest.h"
+#include "server/RequestBodies.h"
+
+#include <QObject>
+#include <QString>
+
+#include <optional>
+
+class Frmgrading;
+
+// The station's client of the VELORA server, of the customer's stone-ID service and of the
+// spectrometer's diagnostics page. Requests are synchronous on the window's thread; operations
+// read their inputs from the station state and the window's controls and leave their results
+// there. Connects itself to the maintenance buttons that reach the server.
+class ServerClient : public QObject
+{
+    Q_OBJECT
+public:
+    explicit ServerClient(Frmgrading& w);
+
+    // Time-outs and reply cap of every request (tests shorten them).
+    void setLimits(const HttpRequest::Limits& limits) { m_limits = limits; }
+    const HttpRequest::Limits& limits() const { return m_limits; }
+
+    bool CheckServerStatus();
+    void TestServerGet();
+    void Login();
+    void GenerateLotCode();
+    // False when a request failed outright; the stone ID box is then unchanged and lastError()
+    // says what happened. The caller reports it.
+    bool LookUpStoneId();
+    void UploadRegistrationScan();
+    void SubmitMainFiles();
+    void UploadQueryScan();
+    void PublishTransactionIds();
+    void ReadEnvironmentPage();
+    void SendMachineStatus();
+
+    // The "Internet" button.
+    void Command15_Click();
+
+    QString lastError() const { return m_lastError; }
+
+    // First occurrence of key (exact), value from 1-based position p + skip with the last drop
+    // characters removed; nothing when that tail is shorter than drop.
+    static std::optional<QString> CutAfterKey(const QString& reply, const QString& key, int skip, int drop);
+    static QString EncodeBase64(const QString& text);
+    // Text of the element whose ID attribute is key ("Not Found" when there is none); *ok is
+    // false when no "<" closes the value.
+    static QString ExtractTaggedValue(const QString& page, const QString& key, bool* ok);
+    // Whether a lot code from the server may name spectrum files and stand in spectrometer
+    // commands: no path separators, "..", quotes, control or other characters file names cannot
+    // hold, not empty, not ending in a blank or a point.
+    static bool isAcceptableLotCode(const QString& lotCode);
+
+private:
+    QString veloraBase() const;
+    QString loginBase() const;
+    RequestBodies::Station station() const;
+    QString bearer() const;
+    // The instance use of CutAfterKey: the reply goes to the reply field, the value to the value field.
+    std::optional<QString> cutReply(const QString& reply, const QString& key, int skip, int drop);
+    void showDataDialog(const QString& text);
+    QString spectrumFilePath() const;
+    static QString diskPath(const QString& path);
+    // The list of ScanIds(0..N-1), MeasurementIndex running as its counter; nothing (and the
+    // description in *error) when an index falls outside the array.
+    std::optional<QStringList> collectScanIds(QString* error);
+
+    Frmgrading& m_w;
+    HttpRequest::Limits m_limits;
+    QString m_lastError;
+};
