@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <cstdlib>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <string>
 
 namespace NumberText {
@@ -52,10 +52,65 @@ size_t scanNumber(const std::string& s, size_t pos)
     return i - pos;
 }
 
+// Whether a number text that does not fit a double is too large (rather than too small): the decimal
+// exponent of its first significant digit is positive.
+bool overflows(const char* first, const char* last)
+{
+    long long intDigits = 0;
+    long long leadingFractionZeros = 0;
+    bool significant = false;
+    const char* p = first;
+    for (; p != last && std::isdigit(static_cast<unsigned char>(*p)); ++p) {
+        significant = significant || *p != '0';
+        if (significant)
+            ++intDigits;
+    }
+    if (p != last && *p == '.') {
+        for (++p; p != last && std::isdigit(static_cast<unsigned char>(*p)); ++p) {
+            if (significant)
+                continue;
+            if (*p != '0')
+                significant = true;
+            else
+                ++leadingFractionZeros;
+        }
+    }
+    if (!significant)
+        return false;
+    long long exponent = 0;
+    if (p != last && (*p == 'e' || *p == 'E')) {
+        ++p;
+        const bool negative = p != last && *p == '-';
+        if (p != last && (*p == '+' || *p == '-'))
+            ++p;
+        for (; p != last && std::isdigit(static_cast<unsigned char>(*p)); ++p)
+            exponent = std::min<long long>(exponent * 10 + (*p - '0'), 1'000'000'000LL);
+        if (negative)
+            exponent = -exponent;
+    }
+    const long long magnitude =
+        intDigits > 0 ? intDigits - 1 + exponent : exponent - leadingFractionZeros - 1;
+    return magnitude > 0;
+}
+
+// Converts a text already checked by scanNumber. from_chars never looks at the C locale, which
+// QApplication sets from the environment (strtod would stop at the '.' under a decimal-comma locale).
 double toDouble(const std::string& s)
 {
-    // strtod handles over- and underflow by returning HUGE_VAL / 0, which is what we want here.
-    return std::strtod(s.c_str(), nullptr);
+    const char* first = s.data();
+    const char* last = first + s.size();
+    bool negative = false;
+    if (first != last && (*first == '+' || *first == '-')) {
+        negative = *first == '-';
+        ++first;
+    }
+    double value = 0;
+    const auto result = std::from_chars(first, last, value, std::chars_format::general);
+    if (result.ec == std::errc::result_out_of_range)
+        value = overflows(first, last) ? HUGE_VAL : 0.0;
+    else if (result.ec != std::errc())
+        value = 0;
+    return negative ? -value : value;
 }
 
 } // namespace
@@ -98,8 +153,8 @@ double parseLeading(QStringView text)
         if (u > 127)
             break;
         const char ch = static_cast<char>(u);
-        if (!(std::isdigit(static_cast<unsigned char>(ch)) || ch == '+' || ch == '-' || ch == '.'
-              || ch == 'e' || ch == 'E'))
+        if (!(std::isdigit(static_cast<unsigned char>(ch)) || ch == '+' || ch == '-' || ch == '.' ||
+              ch == 'e' || ch == 'E'))
             break;
         ascii.push_back(ch);
     }
