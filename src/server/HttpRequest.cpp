@@ -29,7 +29,8 @@ bool listed(const std::vector<HttpRequest::Header>& headers, const char* name)
 
 } // namespace
 
-HttpRequest::HttpRequest(Limits limits) : m_limits(limits)
+HttpRequest::HttpRequest(Limits limits)
+    : m_limits(limits)
 {
     static CurlGlobal global;
     m_curl = curl_easy_init();
@@ -124,13 +125,14 @@ HttpReply HttpRequest::send(const QByteArray& method, const QString& url, const 
 
     const QString host = QUrl(url).host();
     if (m_tooLarge || code == CURLE_FILESIZE_EXCEEDED) {
-        reply.error = QStringLiteral("The reply is larger than %1 bytes and was not read")
-                          .arg(m_limits.maxReplyBytes);
+        reply.error =
+            QStringLiteral("The reply is larger than %1 bytes and was not read").arg(m_limits.maxReplyBytes);
     } else if (code == CURLE_OPERATION_TIMEDOUT) {
         double connectSeconds = 0;
         curl_easy_getinfo(curl, CURLINFO_CONNECT_TIME, &connectSeconds);
         if (connectSeconds <= 0)
-            reply.error = QStringLiteral("No connection to %1 within %2").arg(host, seconds(m_limits.connectTimeout));
+            reply.error =
+                QStringLiteral("No connection to %1 within %2").arg(host, seconds(m_limits.connectTimeout));
         else
             reply.error = QStringLiteral("No complete reply from %1 within %2")
                               .arg(host, seconds(m_limits.totalTimeout));

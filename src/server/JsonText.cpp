@@ -14,11 +14,21 @@ constexpr char hexDigits[] = "0123456789abcdef";
 void appendControl(QByteArray& out, unsigned char c)
 {
     switch (c) {
-    case '\b': out.append("\\b", 2); break;
-    case '\f': out.append("\\f", 2); break;
-    case '\n': out.append("\\n", 2); break;
-    case '\r': out.append("\\r", 2); break;
-    case '\t': out.append("\\t", 2); break;
+    case '\b':
+        out.append("\\b", 2);
+        break;
+    case '\f':
+        out.append("\\f", 2);
+        break;
+    case '\n':
+        out.append("\\n", 2);
+        break;
+    case '\r':
+        out.append("\\r", 2);
+        break;
+    case '\t':
+        out.append("\\t", 2);
+        break;
     default: {
         const char escape[6] = {'\\', 'u', '0', '0', hexDigits[c >> 4], hexDigits[c & 15]};
         out.append(escape, 6);

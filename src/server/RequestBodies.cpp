@@ -37,7 +37,8 @@ QByteArray RequestBodies::serverStatus(const QString& stoneIdText)
 
 QByteArray RequestBodies::login(const QString& companyCode)
 {
-    return "{\"companyName\":" + quoted(companyCode) + ",\"password\":\"Pnk4Morvatel9##\",\"username\":\"auditor\" }";
+    return "{\"companyName\":" + quoted(companyCode) +
+           ",\"password\":\"Pnk4Morvatel9##\",\"username\":\"auditor\" }";
 }
 
 QByteArray RequestBodies::lotCode(const QString& stoneIdText)
@@ -98,7 +99,8 @@ QByteArray RequestBodies::publishTransactionIds(const Station& station, const QS
     return out;
 }
 
-QByteArray RequestBodies::machineStatus(const Station& station, const QString& action, const QByteArray& valueJson)
+QByteArray RequestBodies::machineStatus(const Station& station, const QString& action,
+                                        const QByteArray& valueJson)
 {
     QByteArray out;
     appendStation(out, station);

@@ -24,10 +24,12 @@ public:
                                        const QByteArray& fileBytes);
     static QByteArray submitMainFiles(const QStringList& scanIds);
     static QByteArray queryScan(const Station& station, const QString& spectrumFileName,
-                                const QByteArray& fileBytes, const QString& lotCode, const QString& stageName);
+                                const QByteArray& fileBytes, const QString& lotCode,
+                                const QString& stageName);
     static QByteArray publishTransactionIds(const Station& station, const QStringList& transactionIds);
     // valueJson is placed unquoted: a number, null, or an already quoted string.
-    static QByteArray machineStatus(const Station& station, const QString& action, const QByteArray& valueJson);
+    static QByteArray machineStatus(const Station& station, const QString& action,
+                                    const QByteArray& valueJson);
     static QByteArray quoted(const QString& text);
 
 private:

@@ -29,8 +29,7 @@ const QString publishPath = QStringLiteral("/diamond/publishNewAddedTransactionI
 const QString machineStatusPath = QStringLiteral("/diamond/machineStatus");
 const QString stoneIdTokenPath = QStringLiteral("/ords/morvex14/oauth/token");
 const QString stoneIdLookupPath = QStringLiteral("/ords/morvex14/morvexapp/get_stoneid?p_brid=BR001&p_bcno=");
-const QString stoneIdCredentials =
-    QStringLiteral("Qh7TxLmR2vNpW9kZbY4sJd..:Ue3FgHt6KoP1wXz8QcVn5r..");
+const QString stoneIdCredentials = QStringLiteral("Qh7TxLmR2vNpW9kZbY4sJd..:Ue3FgHt6KoP1wXz8QcVn5r..");
 const QByteArray formContentType = QByteArrayLiteral("application/x-www-form-urlencoded");
 const QByteArray json = QByteArrayLiteral("application/json");
 
@@ -44,11 +43,16 @@ QString cutError(const QString& key)
 QString lampColourName(quint32 colour)
 {
     switch (colour) {
-    case 65280: return QStringLiteral("GREEN");
-    case 65535: return QStringLiteral("YELLOW");
-    case 255: return QStringLiteral("RED");
-    case 16711935: return QStringLiteral("MAGENTA");
-    default: return QString();
+    case 65280:
+        return QStringLiteral("GREEN");
+    case 65535:
+        return QStringLiteral("YELLOW");
+    case 255:
+        return QStringLiteral("RED");
+    case 16711935:
+        return QStringLiteral("MAGENTA");
+    default:
+        return QString();
     }
 }
 
@@ -79,7 +83,8 @@ bool validIndex(int index)
 
 } // namespace
 
-ServerClient::ServerClient(Frmgrading& w) : m_w(w)
+ServerClient::ServerClient(Frmgrading& w)
+    : m_w(w)
 {
     if (m_w.Command15)
         connect(m_w.Command15, &QPushButton::clicked, this, [this] { Command15_Click(); });
@@ -165,12 +170,13 @@ QString ServerClient::diskPath(const QString& path)
 bool ServerClient::CheckServerStatus()
 {
     HttpRequest request(m_limits);
-    const HttpReply reply = request.send("GET", veloraBase() + statusPath,
-                                         {{"Content-Type", json}, {"Accept", json}},
-                                         RequestBodies::serverStatus(m_w.Text8->text()));
+    const HttpReply reply =
+        request.send("GET", veloraBase() + statusPath, {{"Content-Type", json}, {"Accept", json}},
+                     RequestBodies::serverStatus(m_w.Text8->text()));
     if (!reply.completed) {
         m_lastError = reply.error;
-        m_w.setMsg(QStringLiteral("Critical Error: - Either Internet is Not working or VELORA Server is not reacheable"));
+        m_w.setMsg(QStringLiteral(
+            "Critical Error: - Either Internet is Not working or VELORA Server is not reacheable"));
         return false;
     }
     if (reply.status == 200) {
@@ -203,8 +209,9 @@ void ServerClient::TestServerGet()
 void ServerClient::Login()
 {
     HttpRequest request(m_limits);
-    const HttpReply reply = request.send("POST", loginBase() + loginPath, {{"Content-Type", json}, {"Accept", json}},
-                                         RequestBodies::login(stationState().CompanyCode));
+    const HttpReply reply =
+        request.send("POST", loginBase() + loginPath, {{"Content-Type", json}, {"Accept", json}},
+                     RequestBodies::login(stationState().CompanyCode));
     if (!reply.completed) {
         m_lastError = reply.error;
         m_w.setMsg(QString());
@@ -241,7 +248,8 @@ void ServerClient::GenerateLotCode()
     }
     // The lot code names files and stands inside spectrometer commands.
     if (!isAcceptableLotCode(*value)) {
-        m_lastError = QStringLiteral("The lot code \"%1\" from the server cannot name a spectrum file").arg(*value);
+        m_lastError =
+            QStringLiteral("The lot code \"%1\" from the server cannot name a spectrum file").arg(*value);
         m_w.setMsg(errorPrefix + m_lastError);
         return;
     }
@@ -263,7 +271,8 @@ bool ServerClient::isAcceptableLotCode(const QString& lotCode)
     for (const QChar c : lotCode) {
         if (c.unicode() < 0x20 || c.unicode() == 0x7f || forbidden.contains(c))
             return false;
-        if (c.isSurrogate() || c.category() == QChar::Other_Format || c.category() == QChar::Other_NotAssigned)
+        if (c.isSurrogate() || c.category() == QChar::Other_Format ||
+            c.category() == QChar::Other_NotAssigned)
             return false;
     }
     return true;
@@ -279,10 +288,11 @@ bool ServerClient::LookUpStoneId()
     const QString base = m_w.environment().stoneIdUrl;
 
     HttpRequest tokenRequest(m_limits);
-    const HttpReply tokenReply = tokenRequest.send(
-        "POST", base + stoneIdTokenPath,
-        {{"Authorization", "Basic " + EncodeBase64(stoneIdCredentials).toLatin1()}, {"Content-Type", formContentType}},
-        QByteArrayLiteral("grant_type=client_credentials"));
+    const HttpReply tokenReply =
+        tokenRequest.send("POST", base + stoneIdTokenPath,
+                          {{"Authorization", "Basic " + EncodeBase64(stoneIdCredentials).toLatin1()},
+                           {"Content-Type", formContentType}},
+                          QByteArrayLiteral("grant_type=client_credentials"));
     if (!tokenReply.completed) {
         m_lastError = tokenReply.error;
         return false;
@@ -303,7 +313,8 @@ bool ServerClient::LookUpStoneId()
         base + stoneIdLookupPath + QString::fromLatin1(QUrl::toPercentEncoding(m_w.Text8->text()));
     HttpRequest lookupRequest(m_limits);
     const HttpReply lookupReply = lookupRequest.send(
-        "POST", address, {{"Authorization", "Bearer " + accessToken.toUtf8()}, {"Content-Type", formContentType}});
+        "POST", address,
+        {{"Authorization", "Bearer " + accessToken.toUtf8()}, {"Content-Type", formContentType}});
     if (!lookupReply.completed) {
         m_lastError = lookupReply.error;
         return false;
@@ -367,8 +378,8 @@ void ServerClient::UploadRegistrationScan()
         m_w.setMsg1(done);
         s.DataFailed = false;
     } else {
-        const QString failed =
-            QStringLiteral("Failed...[") + k + QStringLiteral("]..") + QString::number(reply.status) + " - " + text;
+        const QString failed = QStringLiteral("Failed...[") + k + QStringLiteral("]..") +
+                               QString::number(reply.status) + " - " + text;
         m_w.setMsg(failed);
         m_w.setMsg1(failed);
         showDataDialog(failed);
@@ -481,7 +492,8 @@ void ServerClient::UploadQueryScan()
 
     HttpRequest request(m_limits);
     const HttpReply reply = request.send(
-        "POST", veloraBase() + transactionPath, {{"Authorization", bearer().toUtf8()}, {"Content-Type", json}},
+        "POST", veloraBase() + transactionPath,
+        {{"Authorization", bearer().toUtf8()}, {"Content-Type", json}},
         RequestBodies::queryScan(station(), s.SpectrumFileName, bytes, s.LotCode.toText(), s.StageName));
     if (!reply.completed) {
         fail(reply.error);
@@ -622,7 +634,8 @@ void ServerClient::SendMachineStatus()
     QString lastReply;
 
     auto report = [&](const QString& action, const QByteArray& value, const QString& label) {
-        const HttpReply reply = request.send("POST", address, headers, RequestBodies::machineStatus(who, action, value));
+        const HttpReply reply =
+            request.send("POST", address, headers, RequestBodies::machineStatus(who, action, value));
         if (!reply.completed) {
             m_lastError = reply.error;
             m_w.setMsg(lastReply);
@@ -648,7 +661,8 @@ void ServerClient::SendMachineStatus()
     if (!report(QStringLiteral("Absolute-Humidity"), JsonText::numberOrNull(s.AbsoluteHumidity),
                 QStringLiteral("Absolute Humidity Value Uploaded ")))
         return;
-    if (!report(QStringLiteral("Status"), RequestBodies::quoted(m_w.Text11->text()), QStringLiteral("Machine Status ")))
+    if (!report(QStringLiteral("Status"), RequestBodies::quoted(m_w.Text11->text()),
+                QStringLiteral("Machine Status ")))
         return;
     report(QStringLiteral("Machine_Status"), RequestBodies::quoted(lampColourName(m_w.Shape1->fillColor())),
            QStringLiteral("Machine Status Uploaded "));

@@ -1,0 +1,613 @@
+#include "SimServer.h"
+
+#include "SimHttpTap.h"
+
+#include <httplib.h>
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
+
+#include <cstdio>
+
+namespace {
+
+const char* const jsonType = "application/json";
+
+std::string jsonString(const std::string& text)
+{
+    std::string out = "\"";
+    for (const char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", unsigned(static_cast<unsigned char>(c)));
+            out += escape;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+std::optional<QJsonObject> parseObject(const std::string& body)
+{
+    QJsonParseError error{};
+    const QJsonDocument document =
+        QJsonDocument::fromJson(QByteArray::fromRawData(body.data(), qsizetype(body.size())), &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject())
+        return std::nullopt;
+    return document.object();
+}
+
+std::string member(const QJsonObject& object, const char* name)
+{
+    return object.value(QLatin1String(name)).toString().toStdString();
+}
+
+void answer(httplib::Response& res, int status, const std::string& body, const char* type = jsonType)
+{
+    res.status = status;
+    res.set_content(body, type);
+}
+
+std::string base64(const std::string& text)
+{
+    return QByteArray::fromStdString(text).toBase64().toStdString();
+}
+
+} // namespace
+
+SimServer::SimServer() = default;
+
+SimServer::~SimServer()
+{
+    stop();
+}
+
+std::string SimServer::next(const char* prefix, int& counter)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%s%06d", prefix, ++counter);
+    return text;
+}
+
+bool SimServer::start(int port)
+{
+    m_http = std::make_unique<httplib::Server>();
+    installRoutes();
+    const int backendPort = m_http->bind_to_any_port("127.0.0.1");
+    if (backendPort <= 0)
+        return false;
+    m_httpThread = std::thread([this] { m_http->listen_after_bind(); });
+    m_tap = std::make_unique<SimHttpTap>(backendPort, [this](const SimRecordedRequest& request) {
+        SimHttpTap::Decision decision;
+        {
+            std::lock_guard lock(m_mutex);
+            m_requests.push_back(request);
+            const auto fault = m_faults.find(request.path);
+            if (fault != m_faults.end()) {
+                decision.dropConnection = fault->second.dropConnection;
+                decision.resetMidReply = fault->second.resetMidReply;
+            }
+        }
+        m_changed.notify_all();
+        return decision;
+    });
+    if (!m_tap->listen(port)) {
+        stop();
+        return false;
+    }
+    return true;
+}
+
+void SimServer::stop()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    m_changed.notify_all();
+    if (m_tap)
+        m_tap->stop();
+    if (m_http)
+        m_http->stop();
+    if (m_httpThread.joinable())
+        m_httpThread.join();
+    m_tap.reset();
+    m_http.reset();
+    std::lock_guard lock(m_mutex);
+    m_stopping = false;
+}
+
+int SimServer::port() const
+{
+    return m_tap ? m_tap->port() : 0;
+}
+
+std::string SimServer::baseUrl() const
+{
+    return "http://127.0.0.1:" + std::to_string(port());
+}
+
+std::string SimServer::diagPageUrl() const
+{
+    return baseUrl() + "/config/diag_scan.htm";
+}
+
+void SimServer::setFault(const std::string& path, const SimFault& fault)
+{
+    std::lock_guard lock(m_mutex);
+    m_faults[path] = fault;
+}
+
+void SimServer::clearFault(const std::string& path)
+{
+    std::lock_guard lock(m_mutex);
+    m_faults.erase(path);
+}
+
+void SimServer::clearFaults()
+{
+    std::lock_guard lock(m_mutex);
+    m_faults.clear();
+}
+
+void SimServer::setRequireAuth(bool on)
+{
+    std::lock_guard lock(m_mutex);
+    m_requireAuth = on;
+}
+
+void SimServer::setDiagValues(const std::string& temperature, const std::string& relativeHumidity,
+                              const std::string& absoluteHumidity)
+{
+    std::lock_guard lock(m_mutex);
+    m_temperature = temperature;
+    m_relativeHumidity = relativeHumidity;
+    m_absoluteHumidity = absoluteHumidity;
+}
+
+void SimServer::setStoneId(const std::string& barcode, const std::string& stoneId)
+{
+    std::lock_guard lock(m_mutex);
+    m_stoneIds[barcode] = stoneId;
+}
+
+void SimServer::setQueryMatcher(QueryMatcher matcher)
+{
+    std::lock_guard lock(m_mutex);
+    m_matcher = std::move(matcher);
+}
+
+void SimServer::setLogger(std::function<void(const std::string&)> logger)
+{
+    std::lock_guard lock(m_mutex);
+    m_logger = std::move(logger);
+}
+
+void SimServer::log(const std::string& line)
+{
+    // Called with m_mutex held; the logger must not call back into the server.
+    if (m_logger)
+        m_logger(line);
+}
+
+std::vector<SimRecordedRequest> SimServer::requests() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_requests;
+}
+
+std::vector<SimRecordedRequest> SimServer::requestsTo(const std::string& path) const
+{
+    std::lock_guard lock(m_mutex);
+    std::vector<SimRecordedRequest> matching;
+    for (const auto& request : m_requests)
+        if (request.path == path)
+            matching.push_back(request);
+    return matching;
+}
+
+void SimServer::clearRequests()
+{
+    std::lock_guard lock(m_mutex);
+    m_requests.clear();
+}
+
+bool SimServer::waitForRequests(size_t count, std::chrono::milliseconds timeout) const
+{
+    std::unique_lock lock(m_mutex);
+    return m_changed.wait_for(lock, timeout, [&] { return m_requests.size() >= count; });
+}
+
+std::vector<SimServer::Registration> SimServer::registrations() const
+{
+    std::lock_guard lock(m_mutex);
+    std::vector<Registration> all;
+    for (const auto& entry : m_registrations)
+        all.push_back(entry.second);
+    return all;
+}
+
+std::vector<SimServer::Transaction> SimServer::transactions() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_transactions;
+}
+
+std::vector<SimServer::PublishedQuery> SimServer::queries() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_queries;
+}
+
+std::vector<SimServer::StatusReport> SimServer::statusReports() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_reports;
+}
+
+std::string SimServer::lastToken() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_tokenCounter == 0 ? std::string() : *m_tokens.rbegin();
+}
+
+std::string SimServer::lastLotCode() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_lotCodes.empty() ? std::string() : m_lotCodes.back();
+}
+
+std::optional<SimFault> SimServer::faultFor(const std::string& path) const
+{
+    std::lock_guard lock(m_mutex);
+    const auto found = m_faults.find(path);
+    if (found == m_faults.end())
+        return std::nullopt;
+    return found->second;
+}
+
+bool SimServer::applyFault(const std::string& path, httplib::Response& res)
+{
+    const auto fault = faultFor(path);
+    if (!fault)
+        return false;
+    if (fault->delayMs > 0) {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait_for(lock, std::chrono::milliseconds(fault->delayMs), [this] { return m_stopping; });
+    }
+    if (fault->body) {
+        answer(res, fault->status ? fault->status : 200, *fault->body);
+        return true;
+    }
+    if (fault->oversizedBytes > 0) {
+        answer(res, fault->status ? fault->status : 200, std::string(fault->oversizedBytes, 'x'),
+               "text/plain");
+        return true;
+    }
+    if (fault->malformedReply) {
+        answer(res, fault->status ? fault->status : 500, "<html><body>Internal error", "text/html");
+        return true;
+    }
+    return false;
+}
+
+bool SimServer::authorised(const httplib::Request& req, httplib::Response& res)
+{
+    const std::string value = req.get_header_value("Authorization");
+    std::lock_guard lock(m_mutex);
+    if (!m_requireAuth || (value.rfind("Bearer ", 0) == 0 && m_tokens.count(value.substr(7))))
+        return true;
+    answer(res, 401, "{\"message\":\"Unauthorized\"}");
+    return false;
+}
+
+std::string SimServer::lotCodeOfFile(const std::string& fileName) const
+{
+    std::string best;
+    for (const auto& lotCode : m_lotCodes)
+        if (lotCode.size() > best.size() && fileName.rfind(lotCode + "-", 0) == 0)
+            best = lotCode;
+    if (!best.empty())
+        return best;
+    return fileName.substr(0, fileName.find('-'));
+}
+
+void SimServer::installRoutes()
+{
+    httplib::Server& http = *m_http;
+    http.set_payload_max_length(256u << 20);
+    http.set_keep_alive_max_count(1000);
+
+    // The status code of a fault applies to the normal body too ("500 with an id").
+    auto finish = [this](const std::string& path, httplib::Response& res, int status, const std::string& body,
+                         const std::string& bodyWithoutMember) {
+        const auto fault = faultFor(path);
+        const int code = fault && fault->status ? fault->status : status;
+        answer(res, code, fault && fault->missingMember ? bodyWithoutMember : body);
+    };
+
+    http.Get("/", [=, this](const httplib::Request&, httplib::Response& res) {
+        if (applyFault("/", res))
+            return;
+        finish("/", res, 200, "{\"service\":\"VELORA\",\"status\":\"UP\"}", "{}");
+    });
+
+    http.Get("/getServerStatus", [=, this](const httplib::Request&, httplib::Response& res) {
+        if (applyFault("/getServerStatus", res))
+            return;
+        finish("/getServerStatus", res, 200, "{\"status\":\"UP\"}", "{}");
+    });
+
+    http.Post("/api/account/velora-login", [=, this](const httplib::Request& req, httplib::Response& res) {
+        const std::string path = req.path;
+        if (applyFault(path, res))
+            return;
+        const auto body = parseObject(req.body);
+        if (!body) {
+            answer(res, 400, "{\"message\":\"Invalid JSON\"}");
+            return;
+        }
+        if (member(*body, "username") != loginUser || member(*body, "password") != loginPassword ||
+            member(*body, "companyName").empty()) {
+            answer(res, 401, "{\"message\":\"Invalid credentials\"}");
+            return;
+        }
+        std::string token;
+        {
+            std::lock_guard lock(m_mutex);
+            token = next("vt-", m_tokenCounter);
+            m_tokens.insert(token);
+        }
+        finish(path, res, 200, "{\"username\":\"auditor\",\"Token\":" + jsonString(token) + "}",
+               "{\"username\":\"auditor\"}");
+    });
+
+    http.Post("/diamond/generateLotCode", [=, this](const httplib::Request& req, httplib::Response& res) {
+        const std::string path = req.path;
+        if (applyFault(path, res) || !authorised(req, res))
+            return;
+        const auto body = parseObject(req.body);
+        if (!body) {
+            answer(res, 400, "{\"message\":\"Invalid JSON\"}");
+            return;
+        }
+        std::string lotCode;
+        {
+            std::lock_guard lock(m_mutex);
+            lotCode = next("VL", m_lotCounter);
+            m_lotCodes.push_back(lotCode);
+            log("lot code " + lotCode + " for stone " + member(*body, "lotCode"));
+        }
+        finish(path, res, 200, "{\"status\":\"generated\",\"Table\":" + jsonString(lotCode) + "}",
+               "{\"status\":\"generated\"}");
+    });
+
+    http.Post("/diamond/UploadDiaMain", [=, this](const httplib::Request& req, httplib::Response& res) {
+        const std::string path = req.path;
+        if (applyFault(path, res) || !authorised(req, res))
+            return;
+        const auto body = parseObject(req.body);
+        if (!body) {
+            answer(res, 400, "{\"message\":\"Invalid JSON\"}");
+            return;
+        }
+        Scan scan;
+        {
+            std::lock_guard lock(m_mutex);
+            scan.id = next("S-", m_scanCounter);
+            scan.machineId = member(*body, "machineId");
+            scan.name = member(*body, "name");
+            scan.points = member(*body, "points");
+            const std::string lotCode = lotCodeOfFile(scan.name);
+            Registration& registration = m_registrations[lotCode];
+            registration.lotCode = lotCode;
+            registration.scans.push_back(scan);
+            m_scans[scan.id] = scan;
+            log("registration scan " + scan.id + " of lot " + lotCode + ": " + scan.name + ", " +
+                std::to_string(scan.points.size()) + " bytes of points");
+        }
+        finish(path, res, 201, "{\"id\":" + jsonString(scan.id) + "}\n", "{\"status\":\"stored\"}\n");
+    });
+
+    http.Post("/diamond/submitMainFiles", [=, this](const httplib::Request& req, httplib::Response& res) {
+        const std::string path = req.path;
+        if (applyFault(path, res) || !authorised(req, res))
+            return;
+        const auto body = parseObject(req.body);
+        if (!body) {
+            answer(res, 400, "{\"message\":\"Invalid JSON\"}");
+            return;
+        }
+        std::vector<std::string> ids;
+        for (const QJsonValue& value : body->value(QLatin1String("scanIds")).toArray())
+            ids.push_back(value.toString().toStdString());
+        {
+            std::lock_guard lock(m_mutex);
+            for (const auto& id : ids) {
+                if (!m_scans.count(id)) {
+                    answer(res, 400, "{\"message\":\"Unknown scan " + id + "\"}");
+                    return;
+                }
+            }
+            std::string lots;
+            for (auto& [lotCode, registration] : m_registrations) {
+                std::vector<std::string> mine;
+                for (const auto& id : ids)
+                    for (const auto& scan : registration.scans)
+                        if (scan.id == id)
+                            mine.push_back(id);
+                if (!mine.empty()) {
+                    registration.submittedIds = mine;
+                    lots += " " + lotCode;
+                }
+            }
+            log("registration submitted: " + std::to_string(ids.size()) + " scans, lot" + lots);
+        }
+        finish(path, res, 201,
+               "{\"message\":\"Main files submitted\",\"count\":" + std::to_string(ids.size()) + "}", "{}");
+    });
+
+    http.Post("/diamond/addTransactionLog", [=, this](const httplib::Request& req, httplib::Response& res) {
+        const std::string path = req.path;
+        if (applyFault(path, res) || !authorised(req, res))
+            return;
+        const auto body = parseObject(req.body);
+        if (!body) {
+            answer(res, 400, "{\"message\":\"Invalid JSON\"}");
+            return;
+        }
+        Transaction transaction;
+        {
+            std::lock_guard lock(m_mutex);
+            transaction.id = next("T-", m_transactionCounter);
+            transaction.machineId = member(*body, "machineId");
+            transaction.name = member(*body, "name");
+            transaction.points = member(*body, "points");
+            transaction.lotCode = member(*body, "base");
+            transaction.stage = member(*body, "stage");
+            m_transactions.push_back(transaction);
+            log("query scan " + transaction.id + " of lot " + transaction.lotCode + " (" + transaction.stage +
+                "): " + transaction.name);
+        }
+        finish(path, res, 201, "{\"id\":" + jsonString(transaction.id) + "}\n", "{\"status\":\"stored\"}\n");
+    });
+
+    http.Post("/diamond/publishNewAddedTransactionIds", [=, this](const httplib::Request& req,
+                                                                  httplib::Response& res) {
+        const std::string path = req.path;
+        if (applyFault(path, res) || !authorised(req, res))
+            return;
+        const auto body = parseObject(req.body);
+        if (!body) {
+            answer(res, 400, "{\"message\":\"Invalid JSON\"}");
+            return;
+        }
+        PublishedQuery query;
+        QueryMatcher matcher;
+        std::vector<Registration> registrationsNow;
+        {
+            std::lock_guard lock(m_mutex);
+            query.id = next("Q-", m_queryCounter);
+            query.machineId = member(*body, "machineId");
+            query.remark = member(*body, "remark");
+            query.expectedResult = member(*body, "expected_result");
+            for (const QJsonValue& value : body->value(QLatin1String("transactionIds")).toArray()) {
+                query.transactionIds.push_back(value.toString().toStdString());
+                for (const auto& transaction : m_transactions)
+                    if (transaction.id == query.transactionIds.back())
+                        query.transactions.push_back(transaction);
+            }
+            matcher = m_matcher;
+            if (matcher)
+                for (const auto& entry : m_registrations)
+                    registrationsNow.push_back(entry.second);
+        }
+        if (matcher)
+            query.extraMembers = matcher(query, registrationsNow);
+        {
+            std::lock_guard lock(m_mutex);
+            m_queries.push_back(query);
+            log("query " + query.id + " published with " + std::to_string(query.transactionIds.size()) +
+                " transactions" + (query.extraMembers.empty() ? "" : ": " + query.extraMembers));
+        }
+        finish(path, res, 201, "{" + query.extraMembers + "\"id\":" + jsonString(query.id) + "}",
+               "{\"status\":\"published\"}");
+    });
+
+    http.Post("/diamond/machineStatus", [=, this](const httplib::Request& req, httplib::Response& res) {
+        const std::string path = req.path;
+        if (applyFault(path, res) || !authorised(req, res))
+            return;
+        const auto body = parseObject(req.body);
+        if (!body) {
+            answer(res, 400, "{\"message\":\"Invalid JSON\"}");
+            return;
+        }
+        {
+            std::lock_guard lock(m_mutex);
+            StatusReport report;
+            report.machineId = member(*body, "machineId");
+            report.action = member(*body, "action");
+            report.valueJson = QJsonDocument(QJsonArray{body->value(QLatin1String("value"))})
+                                   .toJson(QJsonDocument::Compact)
+                                   .toStdString();
+            report.valueJson = report.valueJson.substr(1, report.valueJson.size() - 2);
+            m_reports.push_back(report);
+        }
+        finish(path, res, 200, "{\"message\":\"Status recorded\"}", "{}");
+    });
+
+    http.Post("/ords/morvex14/oauth/token", [=, this](const httplib::Request& req, httplib::Response& res) {
+        const std::string path = req.path;
+        if (applyFault(path, res))
+            return;
+        if (req.get_header_value("Authorization") != "Basic " + base64(stoneIdCredentials) ||
+            req.body != "grant_type=client_credentials") {
+            answer(res, 401, "{\"error\":\"invalid_client\"}");
+            return;
+        }
+        std::string token;
+        {
+            std::lock_guard lock(m_mutex);
+            token = next("sat-", m_accessCounter);
+            m_accessTokens.insert(token);
+        }
+        finish(path, res, 200,
+               "{\"access_token\":" + jsonString(token) + ",\"token_type\":\"bearer\",\"expires_in\":3600}",
+               "{\"token_type\":\"bearer\",\"expires_in\":3600}");
+    });
+
+    http.Post("/ords/morvex14/morvexapp/get_stoneid", [=, this](const httplib::Request& req,
+                                                                httplib::Response& res) {
+        const std::string path = req.path;
+        if (applyFault(path, res))
+            return;
+        const std::string authorization = req.get_header_value("Authorization");
+        std::string stoneId;
+        {
+            std::lock_guard lock(m_mutex);
+            if (authorization.rfind("Bearer ", 0) != 0 || !m_accessTokens.count(authorization.substr(7))) {
+                answer(res, 401, "{\"error\":\"invalid_token\"}");
+                return;
+            }
+            const std::string barcode = req.get_param_value("p_bcno");
+            const auto known = m_stoneIds.find(barcode);
+            stoneId = known != m_stoneIds.end() ? known->second : "OZB-" + barcode;
+        }
+        finish(path, res, 200, "{\"stoneId\":" + jsonString(stoneId) + "}", "{\"result\":\"none\"}");
+    });
+
+    http.Get("/config/diag_scan.htm", [=, this](const httplib::Request& req, httplib::Response& res) {
+        const std::string path = req.path;
+        if (applyFault(path, res))
+            return;
+        std::string rows;
+        {
+            std::lock_guard lock(m_mutex);
+            rows = "<tr><td>Temperature</td><td ID=SCRTMPCORR> " + m_temperature +
+                   " </td></tr>\n"
+                   "<tr><td>Relative humidity</td><td ID=SCRHUMREL> " +
+                   m_relativeHumidity +
+                   " </td></tr>\n"
+                   "<tr><td>Absolute humidity</td><td ID=SCRHUMABS> " +
+                   m_absoluteHumidity + " </td></tr>\n";
+        }
+        const std::string head = "<html><head><title>Diagnostics</title></head><body><table>\n";
+        const std::string tail = "</table></body></html>\n";
+        const auto fault = faultFor(path);
+        answer(res, fault && fault->status ? fault->status : 200,
+               head + (fault && fault->missingMember ? std::string() : rows) + tail, "text/html");
+    });
+
+    http.set_error_handler([](const httplib::Request&, httplib::Response& res) {
+        if (res.status == 404)
+            res.set_content("{\"message\":\"Not found\"}", jsonType);
+    });
+}
