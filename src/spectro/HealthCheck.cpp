@@ -1,0 +1,208 @@
+#include "spectro/HealthCheck.h"
+
+#include "core/NumberText.h"
+#include "core/SpectrometerLink.h"
+#include "core/StationState.h"
+#include "spectro/SpectrometerChannel.h"
+#include "spectro/SpectrometerCommands.h"
+#include "ui/CircleShape.h"
+#include "ui/Frmgrading.h"
+#include "ui/PictureBox.h"
+#include "ui/TextBox.h"
+
+#include <QPlainTextEdit>
+
+namespace {
+
+const QString ProgramTitle = QStringLiteral("VELORA");
+const QString AllOkText = QStringLiteral("All OK");
+const QString HumidityText = QStringLiteral("Humidity");
+const QString FaultText = QStringLiteral("Fault");
+const QString HumidityBoxText = QStringLiteral("Himidity Out of Range !!!");
+const QString FaultBoxText = QStringLiteral("Instrument Test is required Resetable  !!!");
+const QString CriticalBoxText = QStringLiteral("Critical.... Contact Developer or support ");
+const QString PeakText = QStringLiteral("Peak= ");
+const QString PeakAmplitudeText = QStringLiteral("Peak Amplitude = ");
+const QString PeakPositionText = QStringLiteral("Absolute Peak Position = ");
+const QString HardwareNotConnectedText = QStringLiteral("Machine Hardware Not Connected !!! ");
+const QString PositionInstrumentFolder = QStringLiteral("212030");
+constexpr int WaitTicks = 2;
+
+QColor toQColor(quint32 color)
+{
+    return QColor(int(color & 0xFF), int((color >> 8) & 0xFF), int((color >> 16) & 0xFF));
+}
+
+} // namespace
+
+HealthCheck::HealthCheck(Frmgrading& w, SpectrometerChannel& channel, std::function<void()> afterCheck)
+    : m_w(w)
+    , m_channel(channel)
+    , m_afterCheck(std::move(afterCheck))
+{
+}
+
+bool HealthCheck::send(const QString& text, QString* error)
+{
+    stationState().SpectrometerCommand = text;
+    if (m_channel.SendSpectrometerCommand(text))
+        return true;
+    if (error)
+        *error = m_channel.lastError();
+    return false;
+}
+
+bool HealthCheck::requestPeakAmplitude(QString* error)
+{
+    StationState& s = stationState();
+    s.PendingReply = 1;
+    if (!send(SpectrometerCommands::backgroundFileCommand(s, s.InstrumentFolder), error))
+        return false;
+    s.PendingReply = 1;
+    if (!send(SpectrometerCommands::parameterBlockCommand(), error))
+        return false;
+    s.PendingReply = 1;
+    return send(SpectrometerCommands::peakAmplitudeCommand(), error);
+}
+
+bool HealthCheck::requestPeakPosition(QString* error)
+{
+    StationState& s = stationState();
+    s.PendingReply = 2;
+    return send(SpectrometerCommands::backgroundFileCommand(s, PositionInstrumentFolder), error) &&
+           send(SpectrometerCommands::parameterBlockCommand(), error) &&
+           send(SpectrometerCommands::peakPositionCommand(), error);
+}
+
+bool HealthCheck::requestStatusMessage(QString* error)
+{
+    stationState().PendingReply = 3;
+    return send(SpectrometerCommands::statusMessageCommand(), error);
+}
+
+bool HealthCheck::requestStatusCode(QString* error)
+{
+    stationState().PendingReply = 4;
+    return send(SpectrometerCommands::statusCodeCommand(), error);
+}
+
+void HealthCheck::Command17_Click()
+{
+    QString error;
+    if (!requestPeakAmplitude(&error))
+        m_channel.setLinkText(error);
+}
+
+void HealthCheck::Command20_Click()
+{
+    QString error;
+    if (!requestPeakPosition(&error))
+        m_channel.setLinkText(error);
+}
+
+void HealthCheck::Command21_Click()
+{
+    QString error;
+    if (!requestStatusMessage(&error))
+        m_channel.setLinkText(error);
+}
+
+void HealthCheck::Command22_Click()
+{
+    QString error;
+    if (!requestStatusCode(&error))
+        m_channel.setLinkText(error);
+}
+
+bool HealthCheck::run(QString* error)
+{
+    // A check started while one waits (the timer, a click) would overwrite its pending reply.
+    if (m_running)
+        return true;
+    m_running = true;
+    // Each request is followed by its own wait, in which its reply is served.
+    const std::function<bool(QString*)> requests[] = {
+        [this](QString* e) { return requestPeakAmplitude(e); },
+        [this](QString* e) { return requestPeakPosition(e); },
+        [this](QString* e) { return requestStatusMessage(e); },
+        [this](QString* e) { return requestStatusCode(e); },
+    };
+    for (const auto& request : requests) {
+        if (!request(error)) {
+            m_running = false;
+            return false;
+        }
+        m_w.TimedWait(WaitTicks);
+    }
+    m_running = false;
+
+    StationState& s = stationState();
+    m_w.Text9->setText(PeakText + s.PeakAmplitude.toText());
+    m_w.setMsg(PeakAmplitudeText + s.PeakAmplitude.toText() + QStringLiteral(" AND ") + PeakPositionText +
+               s.PeakPosition);
+    if (m_afterCheck)
+        m_afterCheck();
+    return true;
+}
+
+void HealthCheck::Image1_Click()
+{
+    QString error;
+    if (!run(&error))
+        failed(error);
+}
+
+void HealthCheck::failed(const QString& error)
+{
+    m_channel.setLinkText(error);
+    m_w.setMsg(HardwareNotConnectedText);
+    // A dropped link is only reopened by a connection attempt: let the timer make them again.
+    SpectrometerLink* link = m_w.link();
+    if (!link || !link->isConnected())
+        m_w.Timer5->setEnabled(true);
+}
+
+void HealthCheck::setStatusTextColor(quint32 color)
+{
+    QPalette palette = m_w.Text11->palette();
+    palette.setColor(QPalette::Text, toQColor(color));
+    m_w.Text11->setPalette(palette);
+    m_w.Text11->setProperty("ForeColor", color);
+}
+
+void HealthCheck::handleStatusMessage(const QString& value)
+{
+    const double code = NumberText::parseLeading(value);
+    if (code == 0) {
+        m_w.Text11->setText(AllOkText);
+        setStatusTextColor(Green);
+    } else if (code == 10152) {
+        m_w.Text11->setText(HumidityText);
+        m_w.showSystemMessage(HumidityBoxText, ProgramTitle, QMessageBox::Information);
+        setStatusTextColor(Yellow);
+    } else if (code == 60139) {
+        m_w.Text11->setText(FaultText);
+        m_w.showSystemMessage(FaultBoxText, ProgramTitle, QMessageBox::Information);
+        setStatusTextColor(Red);
+    }
+    stationState().PendingReply = 0;
+}
+
+void HealthCheck::handleStatusCode(const QString& value)
+{
+    const double code = NumberText::parseLeading(value);
+    quint32 color = m_lastStatusColor;
+    if (code == 0)
+        color = Green;
+    else if (code == 1)
+        color = Yellow;
+    else if (code == 2)
+        color = Red;
+    m_w.Shape1->setFillColor(color);
+    m_lastStatusColor = color;
+    stationState().PendingReply = 0;
+    m_w.Register->setEnabled(code == 0);
+    m_w.Query->setEnabled(code == 0);
+    if (code != 0)
+        m_w.showSystemMessage(CriticalBoxText, ProgramTitle, QMessageBox::Information);
+}

@@ -1,0 +1,178 @@
+#include "spectro/SpectrometerChannel.h"
+
+#include "core/SpectrometerLink.h"
+#include "core/StationState.h"
+#include "ui/Frmgrading.h"
+#include "ui/TextBox.h"
+
+#include <QPlainTextEdit>
+#include <QStringDecoder>
+
+namespace {
+
+const QString Topic = QStringLiteral("OPUS|System");
+const QString RequestModeCommand = QStringLiteral("REQUEST_MODE");
+const QString ConnectedText = QStringLiteral("Connected to ");
+const QString HardwareConnectedText = QStringLiteral(" Machine Hardware Connected");
+const QString HardwareNotConnectedText = QStringLiteral("Machine Hardware Not Connected !!! ");
+const QString WrongFormatText = QStringLiteral("Data in wrong format.");
+const QString OutOfMemoryText = QStringLiteral("Out of memory for DDE.");
+const QString NoLinkText = QStringLiteral("No link to the spectrometer software");
+constexpr int ConnectTimeoutTenths = 100;
+constexpr qint16 ConnectAttemptTimeout = 10000;
+
+// The software's replies are bytes; text in the system's 8-bit code page unless they are UTF-8.
+QString replyText(const QByteArray& bytes)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8.decode(bytes);
+    if (!utf8.hasError())
+        return text;
+    return QString::fromLatin1(bytes);
+}
+
+} // namespace
+
+SpectrometerChannel::SpectrometerChannel(Frmgrading& w, QObject* parent)
+    : QObject(parent)
+    , m_w(w)
+{
+    // Replies may be longer than a text box holds by default.
+    for (TextBox* field : m_w.Text7)
+        if (field)
+            field->setMaxLength(std::numeric_limits<int>::max());
+    if (SpectrometerLink* link = m_w.link()) {
+        connect(link, &SpectrometerLink::notified, this, [this](const QString& item) {
+            m_notifiedItem = item;
+            ddeLink_LinkNotify();
+        });
+        connect(link, &SpectrometerLink::linkError, this, [this](int code) { ddeLink_LinkError(code); });
+    }
+}
+
+void SpectrometerChannel::setHealthCheck(HealthCheckRun run, CheckFailure onFailure)
+{
+    m_healthCheck = std::move(run);
+    m_checkFailure = std::move(onFailure);
+}
+
+void SpectrometerChannel::setLinkText(const QString& text)
+{
+    m_w.ddeLink->setPlainText(text);
+}
+
+void SpectrometerChannel::Exit_Click()
+{
+    StationState& s = stationState();
+    s.SpectrometerTimeout = ConnectAttemptTimeout;
+    m_w.runCommandLine();
+    s.SpectrometerTopic = Topic;
+    connectToServer(s.SpectrometerTopic);
+}
+
+void SpectrometerChannel::connectToServer(const QString& topic)
+{
+    StationState& s = stationState();
+    SpectrometerLink* link = m_w.link();
+    QString error;
+    if (!link) {
+        failConnection(NoLinkText);
+        return;
+    }
+    if (!link->openConversation(topic, ConnectTimeoutTenths, &error)) {
+        failConnection(error);
+        return;
+    }
+    link->setReplyTimeout(s.SpectrometerTimeout);
+    setLinkText(ConnectedText + topic);
+    if (!SendSpectrometerCommand(RequestModeCommand)) {
+        failConnection(m_lastError);
+        return;
+    }
+    m_w.Timer5->setEnabled(false);
+    m_w.setMsg(HardwareConnectedText);
+    m_w.TimedWait(2);
+    if (m_healthCheck && !m_healthCheck(&error)) {
+        if (m_checkFailure)
+            m_checkFailure(error);
+        else
+            failConnection(error);
+    }
+}
+
+void SpectrometerChannel::failConnection(const QString& error)
+{
+    // Timer5 keeps its state: an attempt that failed before disabling it is repeated.
+    setLinkText(error);
+    m_w.setMsg(HardwareNotConnectedText);
+}
+
+bool SpectrometerChannel::SendSpectrometerCommand(const QString& text)
+{
+    m_linkItem = text;
+    SpectrometerLink* link = m_w.link();
+    if (!link) {
+        m_lastError = NoLinkText;
+        return false;
+    }
+    QString error;
+    if (!link->advise(text, &error)) {
+        m_lastError = error;
+        return false;
+    }
+    return true;
+}
+
+void SpectrometerChannel::ddeLink_LinkNotify()
+{
+    StationState& s = stationState();
+    setLinkText(QString());
+    for (TextBox* field : m_w.Text7)
+        field->clear();
+
+    // A failed request leaves the reply empty; the fields are filled from the empty text.
+    QString reply;
+    if (SpectrometerLink* link = m_w.link()) {
+        QByteArray value;
+        const QString item = m_linkItem.isEmpty() ? m_notifiedItem : m_linkItem;
+        if (link->request(item, &value, nullptr))
+            reply = replyText(value);
+    }
+    setLinkText(reply);
+
+    const QString field0 = reply.mid(4);
+    const QString field1 = reply.size() > 7 ? reply.mid(7) : QString();
+    const qsizetype blank = field1.indexOf(QLatin1Char(' ')) + 1; // 1-based, 0 when none
+    const QString field2 = blank > 9 ? field1.left(blank - 2) : QString();
+    m_w.Text7[0]->setText(field0);
+    m_w.Text7[1]->setText(field1);
+    m_w.Text7[2]->setText(field2);
+
+    const QString value = reply.mid(2, 10);
+    if (s.PendingReply.equals(2)) {
+        s.PeakPosition = value;
+        s.PendingReply = 0;
+    } else if (s.PendingReply.equals(1)) {
+        s.PeakAmplitude = value;
+        s.PendingReply = 0;
+    } else if (s.PendingReply.equals(3)) {
+        if (m_handlers.statusMessage)
+            m_handlers.statusMessage(value);
+        else
+            s.PendingReply = 0;
+    } else if (s.PendingReply.equals(4)) {
+        if (m_handlers.statusCode)
+            m_handlers.statusCode(value);
+        else
+            s.PendingReply = 0;
+    }
+    m_w.setMsg1(reply);
+}
+
+void SpectrometerChannel::ddeLink_LinkError(int code)
+{
+    if (code == 1)
+        setLinkText(WrongFormatText);
+    else if (code == 11)
+        setLinkText(OutOfMemoryText);
+}

@@ -1,0 +1,258 @@
+#include "spectro/TcpSpectrometerLink.h"
+
+#include <QMetaObject>
+#include <QTcpSocket>
+
+namespace {
+
+const QString NotConnectedText = QStringLiteral("Spectrometer link not connected");
+const QString LineBreakText = QStringLiteral("Line break in item or command; not sent");
+const QString TimeoutText = QStringLiteral("Spectrometer software did not answer in time");
+const QString DroppedText = QStringLiteral("Spectrometer link dropped");
+
+void setError(QString* error, const QString& text)
+{
+    if (error)
+        *error = text;
+}
+
+bool holdsLineBreak(const QString& text)
+{
+    return text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r'));
+}
+
+} // namespace
+
+TcpSpectrometerLink::TcpSpectrometerLink(const QString& address, QObject* parent)
+    : SpectrometerLink(parent)
+    , m_address(address)
+{
+    const qsizetype colon = address.lastIndexOf(QLatin1Char(':'));
+    if (colon > 0) {
+        bool ok = false;
+        const uint port = address.mid(colon + 1).toUInt(&ok);
+        if (ok && port > 0 && port <= 65535) {
+            m_host = address.left(colon);
+            m_port = quint16(port);
+        }
+    }
+    m_downReason = NotConnectedText;
+}
+
+TcpSpectrometerLink::~TcpSpectrometerLink()
+{
+    if (m_socket) {
+        m_socket->disconnect(this);
+        m_socket->abort();
+    }
+}
+
+void TcpSpectrometerLink::setReplyTimeout(int tenths)
+{
+    m_replyTimeoutTenths = tenths;
+}
+
+bool TcpSpectrometerLink::openConversation(const QString& topic, int timeoutTenths, QString* error)
+{
+    const QDeadlineTimer deadline(qint64(qMax(timeoutTenths, 0)) * 100);
+    if (m_socket) {
+        m_socket->disconnect(this);
+        m_socket->abort();
+        m_socket->deleteLater();
+        m_socket = nullptr;
+    }
+    m_connected = false;
+    m_parser.reset();
+    m_answers.clear();
+    m_notifications.clear();
+    if (m_port == 0) {
+        m_downReason = QStringLiteral("Invalid spectrometer link address \"%1\"").arg(m_address);
+        setError(error, m_downReason);
+        return false;
+    }
+    if (holdsLineBreak(topic)) {
+        setError(error, LineBreakText);
+        return false;
+    }
+
+    m_socket = new QTcpSocket(this);
+    connect(m_socket, &QTcpSocket::readyRead, this, [this] {
+        readAvailable();
+        scheduleNotifications();
+    });
+    connect(m_socket, &QTcpSocket::disconnected, this, [this] {
+        // What arrived before the close still counts (an answer, then the drop).
+        readAvailable();
+        drop(DroppedText);
+        scheduleNotifications();
+    });
+    m_socket->connectToHost(m_host, m_port);
+    if (!m_socket->waitForConnected(int(qMax<qint64>(deadline.remainingTime(), 1)))) {
+        m_downReason = QStringLiteral("Cannot reach the spectrometer software at %1: %2")
+                           .arg(m_address, m_socket->errorString());
+        setError(error, m_downReason);
+        m_socket->abort();
+        return false;
+    }
+    m_connected = true;
+    LinkReplyParser::Event answer;
+    if (!transact("CONNECT", topic, deadline, &answer, error))
+        return false;
+    if (answer.kind == LinkReplyParser::Event::Kind::Error) {
+        setError(error, QString::fromUtf8(answer.text));
+        drop(QString::fromUtf8(answer.text));
+        return false;
+    }
+    return true;
+}
+
+bool TcpSpectrometerLink::advise(const QString& item, QString* error)
+{
+    LinkReplyParser::Event answer;
+    const QDeadlineTimer deadline(qint64(qMax(m_replyTimeoutTenths, 0)) * 100);
+    if (!transact("ADVISE", item, deadline, &answer, error))
+        return false;
+    if (answer.kind == LinkReplyParser::Event::Kind::Error) {
+        setError(error, QString::fromUtf8(answer.text));
+        return false;
+    }
+    return true;
+}
+
+bool TcpSpectrometerLink::request(const QString& item, QByteArray* value, QString* error)
+{
+    LinkReplyParser::Event answer;
+    const QDeadlineTimer deadline(qint64(qMax(m_replyTimeoutTenths, 0)) * 100);
+    if (!transact("REQUEST", item, deadline, &answer, error))
+        return false;
+    if (answer.kind == LinkReplyParser::Event::Kind::Error) {
+        setError(error, QString::fromUtf8(answer.text));
+        return false;
+    }
+    if (value)
+        *value = answer.value;
+    return true;
+}
+
+bool TcpSpectrometerLink::execute(const QString& command, QString* error)
+{
+    LinkReplyParser::Event answer;
+    const QDeadlineTimer deadline(qint64(qMax(m_replyTimeoutTenths, 0)) * 100);
+    if (!transact("EXECUTE", command, deadline, &answer, error))
+        return false;
+    if (answer.kind == LinkReplyParser::Event::Kind::Error) {
+        setError(error, QString::fromUtf8(answer.text));
+        return false;
+    }
+    return true;
+}
+
+bool TcpSpectrometerLink::transact(const QByteArray& verb, const QString& argument,
+                                   const QDeadlineTimer& deadline, LinkReplyParser::Event* answer,
+                                   QString* error)
+{
+    if (holdsLineBreak(argument)) {
+        setError(error, LineBreakText);
+        return false;
+    }
+    if (!m_connected || !m_socket) {
+        setError(error, m_downReason);
+        return false;
+    }
+    // Answers come in the order of the lines sent; one line is outstanding at a time, so any
+    // answer still queued here belongs to nothing and would put us out of step.
+    m_answers.clear();
+    const QByteArray line = verb + ' ' + argument.toUtf8() + '\n';
+    if (m_socket->write(line) != line.size()) {
+        drop(DroppedText);
+        setError(error, m_downReason);
+        return false;
+    }
+    while (m_answers.empty()) {
+        if (!m_connected) {
+            setError(error, m_downReason);
+            return false;
+        }
+        if (m_socket->bytesToWrite() > 0)
+            m_socket->waitForBytesWritten(int(qMax<qint64>(deadline.remainingTime(), 0)));
+        readAvailable();
+        if (!m_answers.empty() || !m_connected)
+            continue;
+        if (deadline.hasExpired()) {
+            // A late answer would be taken for the next line's; the conversation is unusable.
+            drop(TimeoutText);
+            setError(error, TimeoutText);
+            return false;
+        }
+        m_socket->waitForReadyRead(int(qMax<qint64>(deadline.remainingTime(), 1)));
+    }
+    *answer = std::move(m_answers.front());
+    m_answers.pop_front();
+    scheduleNotifications();
+    return true;
+}
+
+void TcpSpectrometerLink::readAvailable()
+{
+    if (!m_socket || !m_connected)
+        return;
+    const QByteArray bytes = m_socket->readAll();
+    if (bytes.isEmpty())
+        return;
+    m_parser.feed(bytes);
+    while (m_parser.hasEvent()) {
+        LinkReplyParser::Event event = m_parser.takeEvent();
+        switch (event.kind) {
+        case LinkReplyParser::Event::Kind::Notify:
+            m_notifications.push_back(QString::fromUtf8(event.text));
+            break;
+        case LinkReplyParser::Event::Kind::Ok:
+        case LinkReplyParser::Event::Kind::Error:
+            m_answers.push_back(std::move(event));
+            break;
+        case LinkReplyParser::Event::Kind::ProtocolError: {
+            const int code = event.tooLarge ? 11 : 1;
+            QMetaObject::invokeMethod(
+                this, [this, code] { emit linkError(code); }, Qt::QueuedConnection);
+            drop(QStringLiteral("Spectrometer link protocol error: %1").arg(QString::fromUtf8(event.text)));
+            return;
+        }
+        }
+    }
+}
+
+void TcpSpectrometerLink::scheduleNotifications()
+{
+    if (m_notifications.empty() || m_serveScheduled)
+        return;
+    m_serveScheduled = true;
+    QMetaObject::invokeMethod(this, &TcpSpectrometerLink::serveNotifications, Qt::QueuedConnection);
+}
+
+void TcpSpectrometerLink::serveNotifications()
+{
+    m_serveScheduled = false;
+    // A handler that yields (a message box, a wait) must not have the next notification served
+    // inside it; the outer loop below picks it up afterwards, keeping the order.
+    if (m_serving)
+        return;
+    m_serving = true;
+    while (!m_notifications.empty()) {
+        const QString item = m_notifications.front();
+        m_notifications.pop_front();
+        emit notified(item);
+    }
+    m_serving = false;
+}
+
+void TcpSpectrometerLink::drop(const QString& reason)
+{
+    if (!m_connected)
+        return;
+    m_connected = false;
+    m_downReason = reason;
+    if (m_socket) {
+        m_socket->disconnect(this);
+        m_socket->abort();
+    }
+}

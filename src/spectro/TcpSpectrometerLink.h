@@ -1,0 +1,52 @@
+#pragma once
+
+#include "core/SpectrometerLink.h"
+#include "spectro/LinkReplyParser.h"
+
+#include <QDeadlineTimer>
+
+#include <deque>
+
+class QTcpSocket;
+
+// The link to the spectrometer software over one TCP connection (host:port). Calls block on the
+// event-loop thread until their answer arrives or the timeout passes; notifications that arrive
+// meanwhile are kept and emitted later from the event loop, in order.
+class TcpSpectrometerLink : public SpectrometerLink
+{
+    Q_OBJECT
+public:
+    explicit TcpSpectrometerLink(const QString& address, QObject* parent = nullptr);
+    ~TcpSpectrometerLink() override;
+
+    bool openConversation(const QString& topic, int timeoutTenths, QString* error) override;
+    void setReplyTimeout(int tenths) override;
+    bool advise(const QString& item, QString* error) override;
+    bool request(const QString& item, QByteArray* value, QString* error) override;
+    bool execute(const QString& command, QString* error) override;
+    bool isConnected() const override { return m_connected; }
+
+    QString address() const { return m_address; }
+    int replyTimeoutTenths() const { return m_replyTimeoutTenths; }
+
+private:
+    bool transact(const QByteArray& verb, const QString& argument, const QDeadlineTimer& deadline,
+                  LinkReplyParser::Event* answer, QString* error);
+    void readAvailable();
+    void scheduleNotifications();
+    void serveNotifications();
+    void drop(const QString& reason);
+
+    QString m_address;
+    QString m_host;
+    quint16 m_port = 0;
+    QTcpSocket* m_socket = nullptr;
+    LinkReplyParser m_parser;
+    std::deque<LinkReplyParser::Event> m_answers;
+    std::deque<QString> m_notifications;
+    int m_replyTimeoutTenths = 100;
+    bool m_connected = false;
+    bool m_serving = false;
+    bool m_serveScheduled = false;
+    QString m_downReason;
+};
