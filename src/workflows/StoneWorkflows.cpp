@@ -1,0 +1,786 @@
+#include "workflows/StoneWorkflows.h"
+
+#include "core/NumberText.h"
+#include "core/StationState.h"
+#include "motion/StageControl.h"
+#include "server/ServerClient.h"
+#include "spectro/Spectrometer.h"
+#include "ui/ClickableLabel.h"
+#include "ui/Frmgrading.h"
+#include "ui/MsgBox_.h"
+#include "ui/PictureBox.h"
+#include "ui/TextBox.h"
+#include "workflows/StoneModes.h"
+
+#include <QPushButton>
+#include <QTimer>
+
+#include <array>
+#include <exception>
+
+namespace {
+
+constexpr int kYes = 6;
+constexpr int kNo = 7;
+constexpr int kEnter = 13;
+
+const QColor kWhite(255, 255, 255);
+const QColor kGreen(0, 255, 0);
+
+// Mode selection
+const QString kMoveInside = QStringLiteral("Move Inside?");
+const QString kArmMovingInside = QStringLiteral("Arm Moving Inside");
+const QString kStageInside = QStringLiteral("Now Stage should be inside");
+const QString kTakingBackground = QStringLiteral("Taking Background...Please wait...");
+const QString kBackgroundDone = QStringLiteral("Background Done !!!");
+const QString kBackgroundDoneEnd = QStringLiteral("Background Done ..  !!!");
+const QString kArmMoving3 = QStringLiteral("Arm Moving ..Please wait ...   ");
+const QString kArmMoving4 = QStringLiteral("Arm Moving ..Please wait ....   ");
+
+// Stone ID entry
+const QString kTakeBackgroundAgain = QStringLiteral(" Please take background once again !!!");
+const QString kDataNotCorrect = QStringLiteral("Data Not correct");
+const QString kLookUpFailed = QStringLiteral("Stone ID service not reachable - ");
+
+// Start checks
+const QString kNotReachable = QStringLiteral("INTERNET oR VELORA Server is not recheable");
+const QString kConnectivityIssue = QStringLiteral("Connectivity Issue");
+const QString kSelectMode = QStringLiteral("Select Rough or Splits or Polish First");
+const QString kSelectModeTitle = QStringLiteral("Select Mode First");
+const QString kGenerateIdRegistration =
+    QStringLiteral("Enter ID in Scanbar & Press enter and generate Code first");
+const QString kGenerateId = QStringLiteral("Enter ID in Scanbar & Press ENTER and generate Code first");
+const QString kGenerateIdTitle = QStringLiteral("Generate ID First");
+
+// Registration
+const QString kPlaceTheStone = QStringLiteral("Place the Stone......");
+const QString kStonePlaced = QStringLiteral("Is the Stone correctly Placed?");
+const QString kPutTheStone = QStringLiteral("Put the Stone/Diamond");
+const QString kMovingInside = QStringLiteral("Moving Inside");
+const QString kTurnedOver = QStringLiteral("Have you moved the stone physically ?");
+const QString kArmMovingOutside = QStringLiteral("Arm Moving Outside");
+const QString kMeasuringNow = QStringLiteral("Measuring .....Now..");
+const QString kMoveStoneRegistration = QStringLiteral("Move Stone Postion Slightly !!!! Continue ?");
+const QString kDataFailed = QStringLiteral("Data Failed");
+const QString kAllCaptured = QStringLiteral("All Data Captured and Uploaded...");
+const QString kStageShouldBeOutside = QStringLiteral("Stage should be outside .. Please check !!! ");
+const QString kAllDoneFinished = QStringLiteral("All Done....Finished !!!");
+const QString kSubmitting = QStringLiteral("Submitting Main Files !!!");
+const QString kEscapeRegistration = QStringLiteral("You Pressed Escape...Abrupted Registration!!!");
+const QString kErrorMessage = QStringLiteral("Error Message");
+const QString kTurnOverRefused =
+    QStringLiteral("Registration Stopped...Stone not turned over - nothing submitted !!!");
+
+// Query
+const QString kStartingQuery = QStringLiteral("Starting QUERY..");
+const QString kStonePlacedQuery = QStringLiteral("Have you Placed the stone ?");
+const QString kPlaceTheStoneTitle = QStringLiteral("Place the Stone");
+const QString kMeasuringNowQuery = QStringLiteral("Measuring Now .. Please wait !!! ");
+const QString kDataFailedQuery = QStringLiteral("Data Failed !!!. Continue ?");
+const QString kMoveStoneQueryTitle = QStringLiteral("Move Stone Postion Slightly !");
+const QString kGeneratingQuery = QStringLiteral("Generating Query !!!");
+const QString kAllDoneQuery = QStringLiteral("All Done  - QUERY_ID =  ");
+const QString kEscapeQuery = QStringLiteral("You Pressed Escape...Abrupted Query!!!");
+
+// Offline runs
+const QString kStartingOfflineQuery = QStringLiteral("Starting OffLine QUERY..");
+const QString kStartingOfflineRegistration = QStringLiteral("Starting OffLine Registration..");
+const QString kMoveStoneOffline = QStringLiteral("Move Stone Postion Slightly !!! Continue ?");
+const QString kGeneratingRegistration = QStringLiteral("Generating Registration !!!");
+const QString kAllDoneRegistration = QStringLiteral("All Done  - Registration Done =  ");
+const QString kNotSubmitted = QStringLiteral("Registration NOT submitted - failed uploads: ");
+
+// Closing the window in the middle of a sequence
+const QString kCloseQuestion =
+    QStringLiteral("A measurement is running. Stop it safely and close the program ?");
+const QString kCloseTitle = QStringLiteral("Close Program");
+const QString kClosing = QStringLiteral("Stopped for closing the program...Stage outside, data backed up");
+
+const QString kBackupFailedTitle = QStringLiteral("Backup Failed");
+const QString kBackupFailed = QStringLiteral("Backup failed - these files stay in the data folder: ");
+const QString kStepFailed = QStringLiteral("Error: ");
+
+void setTextColour(QWidget* widget, const QColor& colour)
+{
+    QPalette p = widget->palette();
+    p.setColor(QPalette::WindowText, colour);
+    widget->setPalette(p);
+}
+
+QString finishedRegistration(int index)
+{
+    return QStringLiteral("Finished ...") + QString::number(index + 1) + QStringLiteral("...Process ... ");
+}
+
+QString finishedQuery(int index)
+{
+    return QStringLiteral("Finished .....") + QString::number(index + 1) + QStringLiteral("...Process ");
+}
+
+// The scans-per-stone box read as the loop bound: its number, rounded half to even.
+int scanCount(const TextBox* box)
+{
+    const double n = NumberText::roundHalfEven(NumberText::parseLeading(box->text()));
+    if (!(n > 0))
+        return 0;
+    return n > 10 ? 11 : static_cast<int>(n);
+}
+
+} // namespace
+
+// Marks one sequence as running; when it ends, a close the operator asked for meanwhile goes ahead.
+class StoneWorkflows::Running
+{
+public:
+    explicit Running(StoneWorkflows& owner)
+        : m_owner(owner)
+    {
+        m_owner.m_running = true;
+        emit m_owner.busyChanged(true);
+    }
+    ~Running()
+    {
+        m_owner.m_running = false;
+        emit m_owner.busyChanged(false);
+        m_owner.closeIfRequested();
+    }
+    Running(const Running&) = delete;
+    Running& operator=(const Running&) = delete;
+
+private:
+    StoneWorkflows& m_owner;
+};
+
+StoneWorkflows::StoneWorkflows(Frmgrading& w, StageControl& stage, Spectrometer& spectro,
+                               ServerClient& server)
+    : m_w(w)
+    , m_stage(stage)
+    , m_spectro(spectro)
+    , m_server(server)
+{
+    connect(w.Rough1, &PictureBox::clicked, this, &StoneWorkflows::Rough1_Click);
+    connect(w.Polish1, &PictureBox::clicked, this, &StoneWorkflows::Polish1_Click);
+    connect(w.Splits1, &PictureBox::clicked, this, &StoneWorkflows::Splits1_Click);
+    connect(w.Polish2, &PictureBox::clicked, this, &StoneWorkflows::Polish2_Click);
+    connect(w.Polish3, &PictureBox::clicked, this, &StoneWorkflows::Polish3_Click);
+    connect(w.Polish4, &PictureBox::clicked, this, &StoneWorkflows::Polish4_Click);
+    for (int i = 0; i < StoneModes::kCount; ++i)
+        connect(w.Label14[static_cast<size_t>(i)], &ClickableLabel::clicked, this,
+                [this, i] { Label14_Click(i); });
+    connect(w.Label_R[0], &ClickableLabel::clicked, this, [this] { Label_R_Click(0); });
+    connect(w.Label_Q[0], &ClickableLabel::clicked, this, [this] { Label_Q_Click(0); });
+    connect(w.Text8, &TextBox::enterPressed, this, [this] { Text8_KeyPress(kEnter); });
+    connect(w.Query_1, &QPushButton::clicked, this, &StoneWorkflows::RunOfflineQuery);
+    connect(w.Register_1, &QPushButton::clicked, this, &StoneWorkflows::RunOfflineRegistration);
+
+    w.hooks().Label_R_Click = [this] { Label_R_Click(0); };
+    w.hooks().Label_Q_Click = [this] { Label_Q_Click(0); };
+    w.hooks().confirmUnload = [this] { return confirmUnload(); };
+}
+
+// ---- stone-mode selection
+
+void StoneWorkflows::Rough1_Click()
+{
+    if (m_running)
+        return;
+    m_w.Frame4->hide();
+    m_w.Image2[1]->setEnabled(false);
+    m_w.Image1->setEnabled(false);
+    Label14_Click(0);
+    m_w.Image2[0]->setEnabled(true);
+    m_w.Image2[1]->setEnabled(true);
+    m_w.Image1->setEnabled(true);
+}
+
+void StoneWorkflows::Label14_Click(int index)
+{
+    // A selection started while another sequence waits would share its stage and its files.
+    if (m_running || index < 0 || index >= StoneModes::kCount || m_w.hasEnded())
+        return;
+    StationState& s = stationState();
+    m_w.Frame4->hide();
+    if (m_w.Command18->isEnabled() && m_w.Command19->isEnabled()) {
+        m_w.Timer7->setEnabled(true);
+        return;
+    }
+    Running running(*this);
+    if (m_w.Command18->isEnabled()) {
+        const int answer = m_w.AskOperator(kMoveInside, kArmMovingInside);
+        if (answer == kNo)
+            return;
+        if (answer == kYes) {
+            m_stage.Command18_Click();
+            m_w.TimedWait(3);
+            m_w.setMsg(kStageInside);
+        }
+    }
+    m_w.Text8->hide();
+    m_w.Image7->hide();
+    m_w.LockConsole();
+    m_w.setMsg(kTakingBackground);
+
+    s.ModeSelected = 1;
+    s.IdReady = 0;
+    s.ModeIndex = index;
+
+    for (ClickableLabel* label : m_w.Label14)
+        setTextColour(label, kWhite);
+    setTextColour(m_w.Label14[static_cast<size_t>(index)], kGreen);
+
+    const std::array<PictureBox*, StoneModes::kCount> pictures{m_w.Rough1,  m_w.Polish1, m_w.Splits1,
+                                                               m_w.Polish2, m_w.Polish3, m_w.Polish4};
+    const bool registration = s.RegisterActivity.equals(1);
+    const std::optional<StoneMode> mode =
+        registration ? StoneModes::forRegistration(index) : StoneModes::forQuery(index);
+    PictureBox* picture = pictures[static_cast<size_t>(index)];
+    // A missing picture file keeps the picture the control had.
+    if (mode)
+        m_w.loadPicture(picture, mode->picture);
+    for (PictureBox* p : pictures)
+        p->hide();
+    picture->show();
+    if (mode) {
+        s.ExperimentFile = mode->experimentFile;
+        s.FileSuffix = mode->fileSuffix;
+        s.StageName = mode->stageName;
+    }
+
+    m_w.LockConsole();
+    m_w.Label_R[0]->setEnabled(false);
+    m_w.Label_Q[0]->setEnabled(false);
+    m_w.Query_1->setEnabled(false);
+
+    m_spectro.BuildMeasureSampleCommand();
+    m_spectro.Command5_Click();
+    m_w.TimedWait(13);
+
+    m_w.setMsg(kBackgroundDone);
+    m_stage.Command19_Click();
+    m_w.TimedWait(6, 1000, kArmMoving3);
+    m_w.setMsg(kBackgroundDoneEnd);
+    m_w.UnlockConsole();
+
+    s.BackgroundDone = true;
+    m_w.Text8->show();
+    m_w.Text8->setFocus();
+
+    m_w.Timer8->setEnabled(false);
+    s.BackgroundAgeMinutes = 0;
+    m_w.Timer8->setEnabled(true);
+
+    m_server.SendMachineStatus();
+}
+
+// ---- stone ID entry
+
+void StoneWorkflows::Text8_KeyPress(int key)
+{
+    if (key == kEnter)
+        acceptStoneId();
+}
+
+void StoneWorkflows::acceptStoneId()
+{
+    // Enter during a sequence's closing wait must not log in anew or start a nested sequence.
+    if (m_running || m_w.hasEnded())
+        return;
+    StationState& s = stationState();
+    if (!s.BackgroundDone) {
+        m_w.setMsg1(kTakeBackgroundAgain);
+        MsgBox_::instance().ShowMessage(kTakeBackgroundAgain, 4, kDataNotCorrect);
+        return;
+    }
+    if (s.CompanyCode == QLatin1String("ozb") && !m_server.LookUpStoneId()) {
+        // Without the customer's identifier no lot code may be asked for this stone.
+        m_w.setMsg(kLookUpFailed + m_server.lastError());
+        return;
+    }
+    m_w.Text8->setText(ReshapeStoneId(m_w.Text8->text()));
+    m_server.Login();
+    m_server.GenerateLotCode();
+    m_spectro.BuildMeasureSampleCommand();
+    m_w.Image7->show();
+    m_w.Image7_Click();
+}
+
+QString StoneWorkflows::ReshapeStoneId(const QString& text)
+{
+    const qsizetype n = text.size();
+    const qsizetype hash = text.indexOf(QLatin1Char('#'));
+    if (hash < 0 || hash == n - 1)
+        return text;
+    const qsizetype firstDash = text.indexOf(QLatin1Char('-'));
+    // No "-" at all: there is no lot prefix to keep, so the scan stays as it was read.
+    if (firstDash < 0)
+        return text;
+    const QString prefix = text.left(firstDash);
+    QString tail = text.mid(hash + 1);
+    const qsizetype dash = tail.indexOf(QLatin1Char('-'));
+    if (dash >= 0 && dash < tail.size() - 1)
+        tail[dash] = QLatin1Char('.');
+    return prefix + QLatin1Char('-') + tail;
+}
+
+// ---- shared steps
+
+bool StoneWorkflows::stopRequested() const
+{
+    return stationState().EscapePressed || m_closeRequested || m_w.hasEnded();
+}
+
+void StoneWorkflows::moveInside()
+{
+    m_stage.Command18_Click();
+    m_w.TimedWait(2, 2000);
+}
+
+void StoneWorkflows::retractAndWait(const QString& text)
+{
+    m_stage.Command19_Click();
+    m_w.TimedWait(6, 1000, text);
+}
+
+void StoneWorkflows::rotate()
+{
+    m_w.TimedWait(3);
+    m_stage.writeCommand(QStringLiteral("XF") + StageControl::countOf(m_w.Text1));
+    m_w.TimedWait(2);
+}
+
+void StoneWorkflows::backUpThenDelete()
+{
+    const BackupReport report = m_spectro.backUpThenDeleteDataFiles();
+    if (!report.keptFiles.isEmpty() && !m_w.hasEnded())
+        m_w.showSystemMessage(kBackupFailed + report.keptFiles.join(QStringLiteral(", ")), kBackupFailedTitle,
+                              QMessageBox::Warning);
+}
+
+// ---- registration
+
+void StoneWorkflows::Label_R_Click(int /*index*/)
+{
+    if (m_running || m_w.hasEnded())
+        return;
+    StationState& s = stationState();
+    Running running(*this);
+    if (!m_server.CheckServerStatus()) {
+        m_w.showSystemMessage(kNotReachable, kConnectivityIssue);
+        return;
+    }
+    if (s.ModeSelected.isZeroOrEmpty()) {
+        m_w.showSystemMessage(kSelectMode, kSelectModeTitle);
+        return;
+    }
+    if (s.IdReady.isZeroOrEmpty()) {
+        m_w.showSystemMessage(kGenerateIdRegistration, kGenerateIdTitle);
+        return;
+    }
+    if (m_w.Command18->isEnabled() && m_w.Command19->isEnabled()) {
+        m_w.Timer7->setEnabled(true);
+        return;
+    }
+
+    try {
+        setTextColour(m_w.Label_R[0], kGreen);
+        const bool rough = s.ExperimentFile.equalsText(QStringLiteral("ROUGH.XPM"));
+        m_w.Text6->setText(rough ? QStringLiteral("8") : QStringLiteral("6"));
+        m_w.Text1->setText(rough ? QStringLiteral("100") : QStringLiteral("67"));
+        s.DataFailed = false;
+        s.EscapePressed = false;
+        m_server.Login();
+
+        m_w.setMsg(kPlaceTheStone);
+        if (m_w.AskOperator(kStonePlaced, kPutTheStone) == kNo)
+            return;
+        if (m_w.Command18->isEnabled()) {
+            const int answer = m_w.AskOperator(kMoveInside, kMovingInside);
+            if (answer == kNo)
+                return;
+            if (answer == kYes) {
+                m_stage.Command18_Click();
+                m_w.TimedWait(3);
+                m_w.setMsg(kStageInside);
+            }
+        }
+        m_w.LockConsole();
+        m_w.loadPicture(m_w.Register, QStringLiteral("register.jpg"));
+        setTextColour(m_w.Label_R[0], kWhite);
+        m_w.Label_R[0]->setEnabled(false);
+        m_w.Register->setEnabled(false);
+
+        const int count = scanCount(m_w.Text6);
+        for (s.MeasurementIndex = 0; s.MeasurementIndex < count; ++s.MeasurementIndex) {
+            for (;;) { // one pass; a failed upload answered Yes runs it again for the same index
+                if (rough && s.MeasurementIndex == 4) {
+                    m_w.TimedWait(6);
+                    retractAndWait(kArmMoving4);
+                    const int answer = m_w.AskOperator(kTurnedOver, kArmMovingOutside);
+                    if (answer == kNo) {
+                        endAfterTurnOverRefused();
+                        return;
+                    }
+                    if (answer == kYes)
+                        moveInside();
+                }
+                if (stopRequested()) {
+                    registrationAbort(AbortFrom::Unlock);
+                    return;
+                }
+                m_w.setMsg(kMeasuringNow);
+                m_spectro.Command8_Click();
+                // The running measurement is let go when Escape is pressed; a close request lets
+                // it finish so that its spectrum is saved before the abort.
+                if (!m_w.TimedWait(12, 1000, QString(), {}, [] { return stationState().EscapePressed; })) {
+                    registrationAbort(AbortFrom::Unlock);
+                    return;
+                }
+                m_spectro.Command10_Click();
+                m_server.UploadRegistrationScan();
+                if (stopRequested()) {
+                    registrationAbort(AbortFrom::Unlock);
+                    return;
+                }
+                if (s.DataFailed.toBool()) {
+                    m_w.TimedWait(6);
+                    retractAndWait(kArmMoving4);
+                    const int answer = m_w.AskOperator(kMoveStoneRegistration, kDataFailed);
+                    if (answer == kYes) {
+                        moveInside();
+                        s.DataFailed = false;
+                        continue;
+                    }
+                    if (answer == kNo) {
+                        s.DataFailed = false;
+                        m_w.UnlockConsole();
+                        registrationAbort(AbortFrom::Backup);
+                        return;
+                    }
+                }
+                break;
+            }
+            rotate();
+            m_w.setMsg(finishedRegistration(s.MeasurementIndex));
+        }
+
+        m_w.setMsg(kAllCaptured);
+        m_w.UnlockConsole();
+        m_w.setMsg(kStageShouldBeOutside);
+        retractAndWait(kArmMoving3);
+        s.IdReady = 0;
+        backUpThenDelete();
+        m_w.setMsg(kAllDoneFinished);
+        m_w.setMsg(kSubmitting);
+        m_server.SubmitMainFiles();
+    } catch (const std::exception& e) {
+        // A failing step must not end the program: the registration goes through its abort path.
+        m_w.setMsg1(kStepFailed + QString::fromLocal8Bit(e.what()));
+        registrationAbort(AbortFrom::Unlock);
+    }
+}
+
+void StoneWorkflows::registrationAbort(AbortFrom from)
+{
+    StationState& s = stationState();
+    if (from == AbortFrom::Unlock) {
+        m_w.UnlockConsole();
+        retractAndWait(kArmMoving3);
+    }
+    // The last upload's report, before a failed backup writes its own into Msg1.
+    const QString error = m_w.msg1Text();
+    backUpThenDelete();
+    s.IdReady = 0;
+    if (s.EscapePressed) {
+        m_w.setMsg(kEscapeRegistration);
+        return;
+    }
+    if (m_closeRequested || m_w.hasEnded()) {
+        m_w.setMsg(kClosing);
+        return;
+    }
+    m_w.setMsg(error);
+    m_w.AskOperator(error, kErrorMessage);
+}
+
+void StoneWorkflows::endAfterTurnOverRefused()
+{
+    // The stage came out for the turn-over; the spectra taken so far are kept in the backup.
+    StationState& s = stationState();
+    m_w.UnlockConsole();
+    if (m_w.Command19->isEnabled() && !m_w.Command18->isEnabled())
+        retractAndWait(kArmMoving3);
+    backUpThenDelete();
+    s.IdReady = 0;
+    m_w.setMsg(kTurnOverRefused);
+}
+
+// ---- query
+
+void StoneWorkflows::Label_Q_Click(int /*index*/)
+{
+    if (m_running || m_w.hasEnded())
+        return;
+    StationState& s = stationState();
+    Running running(*this);
+    if (!m_server.CheckServerStatus()) {
+        m_w.showSystemMessage(kNotReachable, kConnectivityIssue);
+        return;
+    }
+    if (s.IdReady.isZeroOrEmpty()) {
+        m_w.showSystemMessage(kGenerateId, kGenerateIdTitle);
+        return;
+    }
+
+    bool locked = false;
+    try {
+        m_w.Text6->setText(QStringLiteral("6"));
+        m_w.Text1->setText(QStringLiteral("67"));
+        s.DataFailed = false;
+        s.EscapePressed = false;
+        m_w.setMsg(kStartingQuery);
+        m_server.Login();
+        m_w.setMsg(kPlaceTheStone);
+        if (m_w.AskOperator(kStonePlacedQuery, kPlaceTheStoneTitle) == kNo)
+            return;
+        if (m_w.Command18->isEnabled()) {
+            const int answer = m_w.AskOperator(kMoveInside, kArmMovingInside);
+            if (answer == kNo)
+                return;
+            if (answer == kYes) {
+                m_stage.Command18_Click();
+                m_w.setMsg(kMeasuringNowQuery);
+                m_w.TimedWait(3);
+            }
+        }
+        m_w.LockConsole();
+        locked = true;
+        m_w.loadPicture(m_w.Query, QStringLiteral("Query.jpg"));
+        setTextColour(m_w.Label_Q[0], kWhite);
+        m_w.Label_Q[0]->setEnabled(false);
+        m_w.Query_1->setEnabled(false);
+
+        const int count = scanCount(m_w.Text6);
+        for (s.MeasurementIndex = 0; s.MeasurementIndex < count; ++s.MeasurementIndex) {
+            for (;;) {
+                if (stopRequested()) {
+                    queryAbort();
+                    return;
+                }
+                m_spectro.Command8_Click();
+                m_w.TimedWait(12);
+                m_spectro.Command10_Click();
+                m_server.UploadQueryScan();
+                if (stopRequested()) {
+                    queryAbort();
+                    return;
+                }
+                if (s.DataFailed.toBool()) {
+                    m_w.TimedWait(6);
+                    retractAndWait(kArmMoving4);
+                    const int answer = m_w.AskOperator(kDataFailedQuery, kMoveStoneQueryTitle);
+                    if (answer == kYes) {
+                        moveInside();
+                        s.DataFailed = false;
+                        continue;
+                    }
+                    if (answer == kNo) {
+                        s.DataFailed = false;
+                        queryAbort();
+                        return;
+                    }
+                }
+                break;
+            }
+            rotate();
+            m_w.setMsg(finishedQuery(s.MeasurementIndex));
+        }
+
+        m_w.setMsg(kAllCaptured);
+        m_w.UnlockConsole();
+        retractAndWait(kArmMoving3);
+        m_w.setMsg(kGeneratingQuery);
+        m_server.PublishTransactionIds();
+        s.IdReady = 0;
+        backUpThenDelete();
+        m_w.setMsg(kAllDoneQuery + s.QueryId);
+    } catch (const std::exception& e) {
+        // Before the console is locked nothing has been measured: the query just ends.
+        m_w.setMsg1(kStepFailed + QString::fromLocal8Bit(e.what()));
+        if (locked) {
+            queryAbort();
+        } else {
+            m_w.setMsg(m_w.msg1Text());
+        }
+    }
+}
+
+void StoneWorkflows::queryAbort()
+{
+    StationState& s = stationState();
+    s.IdReady = 0;
+    m_w.UnlockConsole();
+    retractAndWait(kArmMoving3);
+    const QString error = m_w.msg1Text();
+    backUpThenDelete();
+    if (s.EscapePressed) {
+        m_w.setMsg(kEscapeQuery);
+        return;
+    }
+    if (m_closeRequested || m_w.hasEnded()) {
+        m_w.setMsg(kClosing);
+        return;
+    }
+    m_w.setMsg(error);
+    m_w.AskOperator(error, kErrorMessage);
+}
+
+// ---- offline runs
+
+void StoneWorkflows::RunOfflineQuery()
+{
+    runOffline(true);
+}
+
+void StoneWorkflows::RunOfflineRegistration()
+{
+    runOffline(false);
+}
+
+void StoneWorkflows::runOffline(bool query)
+{
+    if (m_running || m_w.hasEnded())
+        return;
+    StationState& s = stationState();
+    Running running(*this);
+    if (!m_server.CheckServerStatus()) {
+        m_w.showSystemMessage(kNotReachable, kConnectivityIssue);
+        return;
+    }
+    if (s.IdReady.isZeroOrEmpty()) {
+        m_w.showSystemMessage(kGenerateId, kGenerateIdTitle);
+        return;
+    }
+    m_w.Text6->setText(QStringLiteral("6"));
+    m_w.Text1->setText(QStringLiteral("67"));
+    const bool command18 = m_w.Command18->isEnabled();
+    const bool command19 = m_w.Command19->isEnabled();
+    auto restoreStage = [&] {
+        m_w.Command18->setEnabled(command18);
+        m_w.Command19->setEnabled(command19);
+    };
+    s.DataFailed = false;
+    s.EscapePressed = false;
+    m_w.setMsg(query ? kStartingOfflineQuery : kStartingOfflineRegistration);
+    m_server.Login();
+    m_w.LockConsole();
+    m_w.Label_R[0]->setEnabled(false);
+    m_w.Label_Q[0]->setEnabled(false);
+    m_w.Query_1->setEnabled(false);
+
+    auto breakOff = [&] {
+        s.IdReady = 0;
+        m_w.UnlockConsole();
+        restoreStage();
+        const QString error = m_w.msg1Text();
+        backUpThenDelete();
+        if (s.EscapePressed) {
+            m_w.setMsg(kEscapeQuery);
+        } else if (m_closeRequested || m_w.hasEnded()) {
+            m_w.setMsg(kClosing);
+        } else {
+            m_w.setMsg(error);
+            m_w.AskOperator(error, kErrorMessage);
+        }
+    };
+
+    QStringList failedUploads;
+    const int count = scanCount(m_w.Text6);
+    for (s.MeasurementIndex = 0; s.MeasurementIndex < count; ++s.MeasurementIndex) {
+        for (;;) {
+            if (stopRequested()) {
+                breakOff();
+                return;
+            }
+            m_spectro.Command100_Click();
+            if (query)
+                m_server.UploadQueryScan();
+            else
+                m_server.UploadRegistrationScan();
+            if (stopRequested()) {
+                breakOff();
+                return;
+            }
+            if (!query) {
+                if (s.DataFailed.toBool())
+                    failedUploads << QString::number(s.MeasurementIndex + 1);
+                break;
+            }
+            if (s.DataFailed.toBool()) {
+                m_w.TimedWait(6);
+                retractAndWait(kArmMoving4);
+                const int answer = m_w.AskOperator(kMoveStoneOffline, kDataFailed);
+                if (answer == kYes) {
+                    moveInside();
+                    s.DataFailed = false;
+                    continue;
+                }
+                if (answer == kNo) {
+                    s.DataFailed = false;
+                    breakOff();
+                    return;
+                }
+            }
+            break;
+        }
+        m_w.TimedWait(1);
+        m_w.setMsg(finishedQuery(s.MeasurementIndex));
+    }
+
+    m_w.setMsg(kAllCaptured);
+    m_w.UnlockConsole();
+    restoreStage();
+    if (query) {
+        m_w.setMsg(kGeneratingQuery);
+        m_server.PublishTransactionIds();
+    } else {
+        m_w.setMsg(kGeneratingRegistration);
+        // Registering offline files the stone like the measured registration does, but only
+        // when every scan reached the server: a partial set would become the stone's reference.
+        if (failedUploads.isEmpty())
+            m_server.SubmitMainFiles();
+    }
+    s.IdReady = 0;
+    backUpThenDelete();
+    if (query)
+        m_w.setMsg(kAllDoneQuery + s.QueryId);
+    else if (failedUploads.isEmpty())
+        m_w.setMsg(kAllDoneRegistration);
+    else
+        m_w.setMsg(kNotSubmitted + failedUploads.join(QLatin1Char(',')));
+}
+
+// ---- closing the window
+
+bool StoneWorkflows::confirmUnload()
+{
+    if (!m_running)
+        return true;
+    // The dialog is busy with the sequence's own question: that one is answered first.
+    if (m_closeRequested || MsgBox_::instance().isAsking())
+        return false;
+    if (m_w.AskOperator(kCloseQuestion, kCloseTitle) == kYes)
+        m_closeRequested = true;
+    return false;
+}
+
+void StoneWorkflows::closeIfRequested()
+{
+    if (!m_closeRequested)
+        return;
+    m_closeRequested = false;
+    if (m_w.hasEnded())
+        return;
+    // After the handler that ran the sequence has returned, so the window unloads from the top.
+    Frmgrading* w = &m_w;
+    QTimer::singleShot(0, w, [w] { w->close(); });
+}

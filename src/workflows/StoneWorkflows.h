@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+class Frmgrading;
+class ServerClient;
+class Spectrometer;
+class StageControl;
+
+// The operator-facing sequences: stone-mode selection with its background, the stone ID entry,
+// the registration and query sequences and the offline runs. Each runs inside one handler on the
+// window's event loop and yields in its waits; only one of them runs at a time.
+class StoneWorkflows : public QObject
+{
+    Q_OBJECT
+public:
+    StoneWorkflows(Frmgrading& w, StageControl& stage, Spectrometer& spectro, ServerClient& server);
+
+    // Stone-mode selection and its entry points
+    void Label14_Click(int index);
+    void Rough1_Click();
+    void Polish1_Click() { Label14_Click(1); }
+    void Splits1_Click() { Label14_Click(2); }
+    void Polish2_Click() { Label14_Click(3); }
+    void Polish3_Click() { Label14_Click(4); }
+    void Polish4_Click() { Label14_Click(5); }
+
+    // Stone ID entry: only Enter (13) has an effect.
+    void Text8_KeyPress(int key);
+    // "LOT123-05#7-2" -> "LOT123-7.2": lot prefix, then the part after "#" with its first inner
+    // "-" made a point. Texts it cannot reshape come back unchanged.
+    static QString ReshapeStoneId(const QString& text);
+
+    // Sequences
+    void Label_R_Click(int index);
+    void Label_Q_Click(int index);
+    void RunOfflineQuery();
+    void RunOfflineRegistration();
+
+    // Asked before the window unloads: while a sequence runs the operator may stop it; the window
+    // then closes once the sequence has gone through its abort path.
+    bool confirmUnload();
+
+    bool isRunning() const { return m_running; }
+    bool isCloseRequested() const { return m_closeRequested; }
+
+signals:
+    // A sequence or selection began or ended (for the demo and tests).
+    void busyChanged(bool busy);
+
+private:
+    class Running;
+    enum class AbortFrom { Unlock, Backup };
+
+    void acceptStoneId();
+    void registrationAbort(AbortFrom from);
+    void queryAbort();
+    void endAfterTurnOverRefused();
+    void runOffline(bool query);
+    bool stopRequested() const;
+    // Back up the data folder, then delete only what was safely backed up; reports kept files.
+    void backUpThenDelete();
+    void moveInside();
+    void retractAndWait(const QString& text);
+    void rotate();
+    void closeIfRequested();
+
+    Frmgrading& m_w;
+    StageControl& m_stage;
+    Spectrometer& m_spectro;
+    ServerClient& m_server;
+    bool m_running = false;
+    bool m_closeRequested = false;
+};
