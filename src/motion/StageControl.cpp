@@ -260,14 +260,21 @@ void StageControl::MSComm1_OnComm()
 
 void StageControl::handleError(QSerialPort::SerialPortError error)
 {
-    // The device went away (cable pulled, adapter gone): close the port so the watchdog reports
-    // it instead of the station writing into a dead line until the end of the shift.
-    if (error == QSerialPort::ResourceError && m_w.MSComm1->isOpen())
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                if (m_w.MSComm1->isOpen())
-                    m_w.MSComm1->close();
-            },
-            Qt::QueuedConnection);
+    // The device went away (cable pulled, adapter gone): the port then reports read or resource
+    // errors on every turn of the event loop. Close it, so the watchdog reports the lost controller
+    // instead of the station spinning on a dead line. Closing waits for the event loop, outside the
+    // port's own notification.
+    if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError)
+        return;
+    if (m_closePending || !m_w.MSComm1->isOpen())
+        return;
+    m_closePending = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_closePending = false;
+            if (m_w.MSComm1->isOpen())
+                m_w.MSComm1->close();
+        },
+        Qt::QueuedConnection);
 }

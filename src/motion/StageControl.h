@@ -58,4 +58,5 @@ private:
     Frmgrading& m_w;
     std::function<void()> m_connectAction;
     bool m_initialising = false;
+    bool m_closePending = false;
 };
