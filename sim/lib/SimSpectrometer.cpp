@@ -262,6 +262,7 @@ void SimSpectrometer::onNewConnection()
 {
     while (QTcpSocket* socket = m_server->nextPendingConnection()) {
         socket->setParent(nullptr);
+        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         m_connections[socket] = Connection();
         {
             QMutexLocker lock(&m_mutex);

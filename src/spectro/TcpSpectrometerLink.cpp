@@ -94,6 +94,8 @@ bool TcpSpectrometerLink::openConversation(const QString& topic, int timeoutTent
         m_socket->abort();
         return false;
     }
+    // Small lines both ways: without this, a notification after an answer waits for a delayed ACK.
+    m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     m_connected = true;
     LinkReplyParser::Event answer;
     if (!transact("CONNECT", topic, deadline, &answer, error))
