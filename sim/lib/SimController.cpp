@@ -306,7 +306,7 @@ void SimController::run()
         if (master < 0)
             continue;
         if (!m_inbox.empty() && now - m_lastByte >= kQuietGap)
-            parse(true, now);
+            parse(true, m_lastByte);
         // A report when all axes have come to rest after a move.
         bool moving;
         Position pos;
@@ -317,14 +317,14 @@ void SimController::run()
             pos = positionAt(now);
             restObserver = m_restObserver;
         }
-        if (m_wasMoving && !moving) {
+        if (m_restPending && !moving) {
+            m_restPending = false;
             char line[128];
             std::snprintf(line, sizeof line, "POS X%.0f Y%.0f Z%.0f\r\n", pos.x, pos.y, pos.z);
             reply(line);
             if (restObserver)
                 restObserver(pos);
         }
-        m_wasMoving = moving;
         if (m_flood.load() && m_outbox.size() < 512)
             floodLine();
         writePending();
@@ -459,6 +459,8 @@ void SimController::execute(Command command)
             axis.durationMs = std::fabs(axis.to - current) / kStepsPerSecond * 1000.0 * m_timeScale;
             answer = "OK\r\n";
         }
+        if (command.valid && answer == "OK\r\n")
+            m_restPending = true;
         m_log.push_back(command);
         pos = positionAt(now);
         observer = m_commandObserver;

@@ -134,7 +134,7 @@ private:
     std::string m_inbox;
     TimePoint m_lastByte;
     std::string m_outbox;
-    bool m_wasMoving = false;
+    bool m_restPending = false; // a move was accepted: report the position when all axes stop
 
     // Guarded by m_mutex
     std::vector<Command> m_log;

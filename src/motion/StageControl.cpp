@@ -173,6 +173,11 @@ void StageControl::Command4_Click()
     m_w.TimedWait(kInitialiseTicks, kInitialiseTickMs, QString(), [this] {
         m_w.setMsg(kInitialisingPassBegin + QString::number(stationState().WaitTicks) + kInitialisingPassEnd);
     });
+    // The watchdog or the close picture may have ended the program while we waited.
+    if (m_w.hasEnded()) {
+        m_initialising = false;
+        return;
+    }
 
     Command2_Click();
     m_w.setMsg(kInitialisationDone);

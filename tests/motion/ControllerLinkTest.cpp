@@ -172,4 +172,25 @@ TEST_F(ControllerLink, UnpluggedDuringInitialisationTheProgramEnds)
     EXPECT_EQ(closer.titles, QStringList{QStringLiteral("Controller ERROR")});
 }
 
+// The watchdog ends the program in the middle of the initialisation (its tick runs nested in the
+// wait): nothing after the wait runs.
+TEST_F(ControllerLink, ProgramEndingDuringInitialisationStopsIt)
+{
+    openPort();
+    MessageBoxCloser closer;
+    QObject::connect(w->Msg, &QPlainTextEdit::textChanged, w.get(), [&] {
+        const QString text = w->msgText();
+        if (sim.isPlugged() && text.contains(QStringLiteral("  2...")))
+            sim.unplug();
+        if (!w->MSComm1->isOpen() && text.contains(QStringLiteral("  8...")))
+            w->CheckControllerPort();
+    });
+    stage->Command4_Click();
+    EXPECT_TRUE(w->hasEnded());
+    EXPECT_EQ(terminations, QList<int>{1});
+    EXPECT_EQ(connects, 0);
+    EXPECT_NE(w->msgText(), QStringLiteral("Initialization Done !!!"));
+    EXPECT_FALSE(stage->isInitialising());
+}
+
 } // namespace
