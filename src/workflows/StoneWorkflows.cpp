@@ -348,6 +348,20 @@ void StoneWorkflows::rotate()
     m_w.TimedWait(2);
 }
 
+void StoneWorkflows::upload(const std::function<void()>& operation)
+{
+    // The upload writes its report first; the link's replies that arrive while its dialog is open
+    // overwrite Msg1 after it.
+    QString report;
+    const auto watch = connect(&m_w, &Frmgrading::msg1Changed, this, [&report](const QString& text) {
+        if (report.isEmpty())
+            report = text;
+    });
+    operation();
+    disconnect(watch);
+    m_uploadReport = report.isEmpty() ? m_w.msg1Text() : report;
+}
+
 void StoneWorkflows::backUpThenDelete()
 {
     const BackupReport report = m_spectro.backUpThenDeleteDataFiles();
@@ -436,7 +450,7 @@ void StoneWorkflows::Label_R_Click(int /*index*/)
                     return;
                 }
                 m_spectro.Command10_Click();
-                m_server.UploadRegistrationScan();
+                upload([this] { m_server.UploadRegistrationScan(); });
                 if (stopRequested()) {
                     registrationAbort(AbortFrom::Unlock);
                     return;
@@ -474,7 +488,8 @@ void StoneWorkflows::Label_R_Click(int /*index*/)
         m_server.SubmitMainFiles();
     } catch (const std::exception& e) {
         // A failing step must not end the program: the registration goes through its abort path.
-        m_w.setMsg1(kStepFailed + QString::fromLocal8Bit(e.what()));
+        m_uploadReport = kStepFailed + QString::fromLocal8Bit(e.what());
+        m_w.setMsg1(m_uploadReport);
         registrationAbort(AbortFrom::Unlock);
     }
 }
@@ -486,8 +501,7 @@ void StoneWorkflows::registrationAbort(AbortFrom from)
         m_w.UnlockConsole();
         retractAndWait(kArmMoving3);
     }
-    // The last upload's report, before a failed backup writes its own into Msg1.
-    const QString error = m_w.msg1Text();
+    const QString error = m_uploadReport;
     backUpThenDelete();
     s.IdReady = 0;
     if (s.EscapePressed) {
@@ -569,7 +583,7 @@ void StoneWorkflows::Label_Q_Click(int /*index*/)
                 m_spectro.Command8_Click();
                 m_w.TimedWait(12);
                 m_spectro.Command10_Click();
-                m_server.UploadQueryScan();
+                upload([this] { m_server.UploadQueryScan(); });
                 if (stopRequested()) {
                     queryAbort();
                     return;
@@ -605,12 +619,12 @@ void StoneWorkflows::Label_Q_Click(int /*index*/)
         m_w.setMsg(kAllDoneQuery + s.QueryId);
     } catch (const std::exception& e) {
         // Before the console is locked nothing has been measured: the query just ends.
-        m_w.setMsg1(kStepFailed + QString::fromLocal8Bit(e.what()));
-        if (locked) {
+        m_uploadReport = kStepFailed + QString::fromLocal8Bit(e.what());
+        m_w.setMsg1(m_uploadReport);
+        if (locked)
             queryAbort();
-        } else {
-            m_w.setMsg(m_w.msg1Text());
-        }
+        else
+            m_w.setMsg(m_uploadReport);
     }
 }
 
@@ -620,7 +634,7 @@ void StoneWorkflows::queryAbort()
     s.IdReady = 0;
     m_w.UnlockConsole();
     retractAndWait(kArmMoving3);
-    const QString error = m_w.msg1Text();
+    const QString error = m_uploadReport;
     backUpThenDelete();
     if (s.EscapePressed) {
         m_w.setMsg(kEscapeQuery);
@@ -681,7 +695,7 @@ void StoneWorkflows::runOffline(bool query)
         s.IdReady = 0;
         m_w.UnlockConsole();
         restoreStage();
-        const QString error = m_w.msg1Text();
+        const QString error = m_uploadReport;
         backUpThenDelete();
         if (s.EscapePressed) {
             m_w.setMsg(kEscapeQuery);
@@ -703,9 +717,9 @@ void StoneWorkflows::runOffline(bool query)
             }
             m_spectro.Command100_Click();
             if (query)
-                m_server.UploadQueryScan();
+                upload([this] { m_server.UploadQueryScan(); });
             else
-                m_server.UploadRegistrationScan();
+                upload([this] { m_server.UploadRegistrationScan(); });
             if (stopRequested()) {
                 breakOff();
                 return;

@@ -3,6 +3,8 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 class Frmgrading;
 class ServerClient;
 class Spectrometer;
@@ -61,6 +63,8 @@ private:
     bool stopRequested() const;
     // Back up the data folder, then delete only what was safely backed up; reports kept files.
     void backUpThenDelete();
+    // Runs one upload and keeps the report it wrote into Msg1.
+    void upload(const std::function<void()>& operation);
     void moveInside();
     void retractAndWait(const QString& text);
     void rotate();
@@ -72,4 +76,7 @@ private:
     ServerClient& m_server;
     bool m_running = false;
     bool m_closeRequested = false;
+    // The last upload's report as it left it in Msg1: the link's replies overwrite Msg1 during the
+    // waits that follow, and the error dialog must show what the server said.
+    QString m_uploadReport;
 };
