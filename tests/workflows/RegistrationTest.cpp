@@ -72,7 +72,7 @@ TEST_F(RegistrationTest, RoughStoneWithoutFailures)
     EXPECT_TRUE(driver->unexpected().isEmpty()) << driver->unexpected().join('\n').toStdString();
     EXPECT_TRUE(driver->systemBoxes().isEmpty());
 
-    ASSERT_TRUE(bench->controller().waitForCommands(12, 3000));
+    ASSERT_TRUE(controllerReceived(12));
     EXPECT_EQ(controllerCommands(), QStringList({"YF300", "XF100", "XF100", "XF100", "XF100", "YR300",
                                                  "YF300", "XF100", "XF100", "XF100", "XF100", "YR300"}));
 
@@ -135,7 +135,7 @@ TEST_F(RegistrationTest, PolishStoneTakesSixScansTurnedBy67)
 
     EXPECT_EQ(driver->pending(), 0);
     EXPECT_TRUE(driver->unexpected().isEmpty()) << driver->unexpected().join('\n').toStdString();
-    ASSERT_TRUE(bench->controller().waitForCommands(8, 3000));
+    ASSERT_TRUE(controllerReceived(8));
     EXPECT_EQ(controllerCommands(),
               QStringList({"YF300", "XF67", "XF67", "XF67", "XF67", "XF67", "XF67", "YR300"}));
     EXPECT_EQ(w().Text6->text(), "6");
@@ -169,7 +169,7 @@ TEST_F(RegistrationTest, FailedUploadAnsweredYesMeasuresTheSameIndexAgain)
 
     EXPECT_EQ(driver->pending(), 0);
     EXPECT_TRUE(driver->unexpected().isEmpty()) << driver->unexpected().join('\n').toStdString();
-    ASSERT_TRUE(bench->controller().waitForCommands(10, 3000));
+    ASSERT_TRUE(controllerReceived(10));
     EXPECT_EQ(controllerCommands(), QStringList({"YF300", "YR300", "YF300", "XF67", "XF67", "XF67", "XF67",
                                                  "XF67", "XF67", "YR300"}));
     const QString lot = qs(bench->server().lastLotCode());
@@ -206,8 +206,7 @@ TEST_F(RegistrationTest, FailedUploadAnsweredNoTakesTheAbortPath)
 
     EXPECT_EQ(driver->pending(), 0);
     EXPECT_TRUE(driver->unexpected().isEmpty()) << driver->unexpected().join('\n').toStdString();
-    ASSERT_TRUE(bench->controller().waitForCommands(2, 3000));
-    bench->pumpUntil([] { return false; }, 50);
+    ASSERT_TRUE(controllerReceived(2));
     EXPECT_EQ(controllerCommands(), QStringList({"YF300", "YR300"}))
         << "the stage is already out: no second retract";
     const QString lot = qs(bench->server().lastLotCode());
@@ -235,7 +234,7 @@ TEST_F(RegistrationTest, EscapeDuringTheMeasurementWaitAborts)
     scanStoneId(QStringLiteral("P-80"));
 
     EXPECT_EQ(driver->pending(), 0);
-    ASSERT_TRUE(bench->controller().waitForCommands(3, 3000));
+    ASSERT_TRUE(controllerReceived(3));
     EXPECT_EQ(controllerCommands(), QStringList({"YF300", "XF67", "YR300"}));
     const QString lot = qs(bench->server().lastLotCode());
     QStringList spectro = measurementCommands(lot, 0, "POLISH.XPM", "-POLISH");
@@ -294,8 +293,7 @@ TEST_F(RegistrationTest, NoAtTheTurnOverEndsCleanly)
     scanStoneId(QStringLiteral("R-1"));
 
     EXPECT_EQ(driver->pending(), 0);
-    ASSERT_TRUE(bench->controller().waitForCommands(6, 3000));
-    bench->pumpUntil([] { return false; }, 50);
+    ASSERT_TRUE(controllerReceived(6));
     EXPECT_EQ(controllerCommands(), QStringList({"YF300", "XF100", "XF100", "XF100", "XF100", "YR300"}))
         << "the stage came out for the turn-over and stays out";
     const QString lot = qs(bench->server().lastLotCode());

@@ -60,9 +60,9 @@ protected:
         w().Text8->setText(text);
         pressKey(w().Text8, Qt::Key_Return);
     }
-    static void pressKey(QWidget* target, int key)
+    static void pressKey(QWidget* target, int key, const QString& text = QString())
     {
-        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
         QCoreApplication::sendEvent(target, &press);
     }
     // Escape as the operator presses it while the station waits.
@@ -83,6 +83,15 @@ protected:
 
     // What the peers received.
     QStringList controllerCommands() const { return bench->controller().commandTexts(); }
+    // The port writes from the event loop and the controller completes a command on a pause, so the
+    // loop runs until n commands are in, then a little longer to catch any extra one.
+    bool controllerReceived(int n)
+    {
+        const bool arrived =
+            SimBench::pumpUntil([this, n] { return controllerCommands().size() >= n; }, 3000);
+        SimBench::pumpUntil([] { return false; }, 30);
+        return arrived;
+    }
     QStringList spectrometerCommands() const { return bench->spectrometer().advisedItems(); }
     QStringList requestPaths() const
     {
