@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <ostream>
 
 // Answers every question of the station's dialog with OK, recording message and title.
 class DataDialogAnswerer : public QObject
@@ -112,5 +113,10 @@ protected:
     std::unique_ptr<ServerClient> client;
     DataDialogAnswerer dialogs;
 };
+
+inline void PrintTo(const QString& text, std::ostream* os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
 
 using Headers = std::vector<std::pair<std::string, std::string>>;
