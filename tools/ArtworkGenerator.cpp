@@ -109,7 +109,8 @@ QImage draw(const Picture& picture)
     if (*picture.caption) {
         QFont font(QStringLiteral("DejaVu Sans"));
         font.setBold(true);
-        font.setPixelSize(qMax(10, qMin(height * 55 / 100, width * 17 / 10 / qMax(1, int(qstrlen(picture.caption)) + 2))));
+        font.setPixelSize(
+            qMax(10, qMin(height * 55 / 100, width * 17 / 10 / qMax(1, int(qstrlen(picture.caption)) + 2))));
         p.setFont(font);
         p.setPen(text);
         p.drawText(area, Qt::AlignCenter, QString::fromLatin1(picture.caption));

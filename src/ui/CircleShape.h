@@ -7,7 +7,10 @@ class CircleShape : public QWidget
 {
     Q_OBJECT
 public:
-    explicit CircleShape(QWidget* parent = nullptr) : QWidget(parent) {}
+    explicit CircleShape(QWidget* parent = nullptr)
+        : QWidget(parent)
+    {
+    }
 
     quint32 fillColor() const { return m_fillColor; }
     void setFillColor(quint32 color);

@@ -37,8 +37,8 @@ constexpr int DesignLeftTwips = 600;
 constexpr int DesignTopTwips = 600;
 
 const QString WindowCaption = QStringLiteral("VELORA ");
-const QString ControllerErrorText =
-    QStringLiteral("USB Controller Comport Error \r\nPlease check Com Port or USB Cables and Restart the Program !!!");
+const QString ControllerErrorText = QStringLiteral(
+    "USB Controller Comport Error \r\nPlease check Com Port or USB Cables and Restart the Program !!!");
 const QString ControllerErrorTitle = QStringLiteral("Controller ERROR");
 const QString CloseOpusCommand = QStringLiteral("CLOSE_OPUS");
 const QString ClosingErrorText = QStringLiteral("ERROR CLOSING or PROGRAM ALREADY CLOSED !!!");
@@ -80,10 +80,9 @@ Frmgrading::Frmgrading(StationEnvironment environment, QWidget* parent)
     Timer5 = new StationTimer(m_clock, 10000, false, this);
     Timer7 = new StationTimer(m_clock, 1000, false, this);
     Timer8 = new StationTimer(m_clock, 0, false, this);
-    const std::pair<StationTimer*, const char*> timerNames[] = {{Timer1, "Timer1"}, {Timer2, "Timer2"},
-                                                                {Timer3, "Timer3"}, {Timer4, "Timer4"},
-                                                                {Timer5, "Timer5"}, {Timer7, "Timer7"},
-                                                                {Timer8, "Timer8"}};
+    const std::pair<StationTimer*, const char*> timerNames[] = {
+        {Timer1, "Timer1"}, {Timer2, "Timer2"}, {Timer3, "Timer3"}, {Timer4, "Timer4"},
+        {Timer5, "Timer5"}, {Timer7, "Timer7"}, {Timer8, "Timer8"}};
     for (const auto& [timer, name] : timerNames)
         timer->setObjectName(QLatin1String(name));
     connect(Timer1, &StationTimer::timeout, this, &Frmgrading::CheckControllerPort);
@@ -128,7 +127,8 @@ void Frmgrading::buildControls()
         p->setToolTip(tip);
         return p;
     };
-    auto label = [&](QWidget* parent, const QString& name, const QString& caption, int l, int t, int wd, int h) {
+    auto label = [&](QWidget* parent, const QString& name, const QString& caption, int l, int t, int wd,
+                     int h) {
         auto* lab = new QLabel(caption, parent);
         named(lab, name);
         place(lab, l, t, wd, h);
@@ -152,16 +152,16 @@ void Frmgrading::buildControls()
         box->setToolTip(tip);
         return box;
     };
-    auto multiLine = [&](QWidget* parent, const QString& name, const QString& text, int l, int t, int wd, int h,
-                         const QString& tip = QString()) {
+    auto multiLine = [&](QWidget* parent, const QString& name, const QString& text, int l, int t, int wd,
+                         int h, const QString& tip = QString()) {
         auto* box = new QPlainTextEdit(text, parent);
         named(box, name);
         place(box, l, t, wd, h);
         box->setToolTip(tip);
         return box;
     };
-    auto button = [&](QWidget* parent, const QString& name, const QString& caption, int l, int t, int wd, int h,
-                      const QString& tip = QString()) {
+    auto button = [&](QWidget* parent, const QString& name, const QString& caption, int l, int t, int wd,
+                      int h, const QString& tip = QString()) {
         auto* b = new QPushButton(caption, parent);
         named(b, name);
         place(b, l, t, wd, h);
@@ -184,12 +184,15 @@ void Frmgrading::buildControls()
     Image1 = picture(Frame3, QStringLiteral("Image1"), 240, 0, 1200, 330);
     Label11 = clickLabel(Frame3, QStringLiteral("Label11"), QString(), 1800, 120, 1095, 255,
                          QStringLiteral("File Version - Click to check Latest Version"));
-    Register = picture(Frame3, QStringLiteral("Register"), 240, 480, 1530, 525, QStringLiteral("Click here to Register"));
-    Query = picture(Frame3, QStringLiteral("Query"), 1920, 480, 1290, 510, QStringLiteral("Click here to Query"));
+    Register = picture(Frame3, QStringLiteral("Register"), 240, 480, 1530, 525,
+                       QStringLiteral("Click here to Register"));
+    Query =
+        picture(Frame3, QStringLiteral("Query"), 1920, 480, 1290, 510, QStringLiteral("Click here to Query"));
     Image2[1] = picture(Frame3, QStringLiteral("Image2_1"), 7010, 0, 375, 375,
                         QStringLiteral("Open Settings to Start Machine"));
     Image10 = picture(Frame3, QStringLiteral("Image10"), 7380, 0, 375, 375);
-    Image2[0] = picture(Frame3, QStringLiteral("Image2_0"), 7730, 0, 375, 375, QStringLiteral("Close or End the Session"));
+    Image2[0] = picture(Frame3, QStringLiteral("Image2_0"), 7730, 0, 375, 375,
+                        QStringLiteral("Close or End the Session"));
 
     constexpr int ModeWidth = 1935;
     constexpr int ModeHeight = 465;
@@ -215,7 +218,8 @@ void Frmgrading::buildControls()
     Label23 = label(Frame3, QStringLiteral("Label23"), QString(), 6000, 2280, 1935, 240);
     Label24 = label(Frame3, QStringLiteral("Label24"), QString(), 6000, 2520, 1935, 240);
     Label25 = label(Frame3, QStringLiteral("Label25"), QString(), 6000, 2760, 1935, 240);
-    Text9 = textBox(Frame3, QStringLiteral("Text9"), QString(), 6000, 3600, 1575, 315, QStringLiteral("Peak Value"));
+    Text9 = textBox(Frame3, QStringLiteral("Text9"), QString(), 6000, 3600, 1575, 315,
+                    QStringLiteral("Peak Value"));
     Msg = multiLine(Frame3, QStringLiteral("Msg"), QStringLiteral("Message"), 360, 3960, 5535, 555,
                     QStringLiteral("Messagebox"));
     Text11 = textBox(Frame3, QStringLiteral("Text11"), QString(), 6000, 4200, 1575, 315,
@@ -233,8 +237,10 @@ void Frmgrading::buildControls()
     Image4 = picture(Frame4, QStringLiteral("Image4"), 0, 0, 3735, 975);
     Image8 = picture(Frame4, QStringLiteral("Image8"), 240, 120, 735, 735);
     Image5 = picture(Frame4, QStringLiteral("Image5"), 1080, 120, 735, 735);
-    Image9 = picture(Frame4, QStringLiteral("Image9"), 1920, 120, 735, 735, QStringLiteral("Click here to Start Opus"));
-    Image3 = picture(Frame4, QStringLiteral("Image3"), 2760, 120, 735, 735, QStringLiteral("Click here to Start Opus"));
+    Image9 = picture(Frame4, QStringLiteral("Image9"), 1920, 120, 735, 735,
+                     QStringLiteral("Click here to Start Opus"));
+    Image3 = picture(Frame4, QStringLiteral("Image3"), 2760, 120, 735, 735,
+                     QStringLiteral("Click here to Start Opus"));
     Frame4->hide();
     Text2 = textBox(Frame3, QStringLiteral("Text2"), QStringLiteral("320"), 3240, 975, 735, 255,
                     QStringLiteral("Move Up Counts "));
@@ -269,49 +275,63 @@ void Frmgrading::buildControls()
     auto nextTop = [&row] { return 120 + 240 * row++; };
     Command4 = button(Frame2, QStringLiteral("Command4"), QStringLiteral("INIT"), 120, nextTop(), 1095, 225,
                       QStringLiteral("INIT All Motors"));
-    Command18 = button(Frame2, QStringLiteral("Command18"), QStringLiteral("MoveInside"), 120, nextTop(), 1095,
-                       225, QStringLiteral("MoveInside Forward"));
-    Command19 = button(Frame2, QStringLiteral("Command19"), QStringLiteral("Retract"), 120, nextTop(), 1095, 225,
-                       QStringLiteral("Retract Back Outside"));
-    const QString modeCaptions[6] = {QStringLiteral("Rough"),        QStringLiteral("Polish"),
-                                     QStringLiteral("Splits"),       QStringLiteral("Polish-Rough"),
+    Command18 = button(Frame2, QStringLiteral("Command18"), QStringLiteral("MoveInside"), 120, nextTop(),
+                       1095, 225, QStringLiteral("MoveInside Forward"));
+    Command19 = button(Frame2, QStringLiteral("Command19"), QStringLiteral("Retract"), 120, nextTop(), 1095,
+                       225, QStringLiteral("Retract Back Outside"));
+    const QString modeCaptions[6] = {QStringLiteral("Rough"),         QStringLiteral("Polish"),
+                                     QStringLiteral("Splits"),        QStringLiteral("Polish-Rough"),
                                      QStringLiteral("Polish-Splits"), QStringLiteral("Splits-Rough")};
     for (int i = 0; i < 6; ++i)
-        Label14[i] = clickLabel(Frame2, QStringLiteral("Label14_%1").arg(i), modeCaptions[i], 120, nextTop(), 1095, 225);
-    Label_R[0] = clickLabel(Frame2, QStringLiteral("Label_R_0"), QStringLiteral("Register"), 120, nextTop(), 1095, 225);
-    Label_Q[0] = clickLabel(Frame2, QStringLiteral("Label_Q_0"), QStringLiteral("Query"), 120, nextTop(), 1095, 225);
-    Label9 = clickLabel(Frame2, QStringLiteral("Label9"), QStringLiteral("Folder Path"), 120, nextTop(), 3375, 225,
-                        QStringLiteral("Click to select Path"));
+        Label14[i] = clickLabel(Frame2, QStringLiteral("Label14_%1").arg(i), modeCaptions[i], 120, nextTop(),
+                                1095, 225);
+    Label_R[0] = clickLabel(Frame2, QStringLiteral("Label_R_0"), QStringLiteral("Register"), 120, nextTop(),
+                            1095, 225);
+    Label_Q[0] =
+        clickLabel(Frame2, QStringLiteral("Label_Q_0"), QStringLiteral("Query"), 120, nextTop(), 1095, 225);
+    Label9 = clickLabel(Frame2, QStringLiteral("Label9"), QStringLiteral("Folder Path"), 120, nextTop(), 3375,
+                        225, QStringLiteral("Click to select Path"));
 
     row = 0;
     Command5 = button(Frame2, QStringLiteral("Command5"), QStringLiteral("Ref"), 1320, nextTop(), 1095, 225);
-    Command8 = button(Frame2, QStringLiteral("Command8"), QStringLiteral("Measure"), 1320, nextTop(), 1095, 225);
-    Sample = button(Frame2, QStringLiteral("Sample"), QStringLiteral("Measure Sample"), 1320, nextTop(), 1095, 225);
-    Reference = button(Frame2, QStringLiteral("Reference"), QStringLiteral("Take Reference"), 1320, nextTop(), 1095, 225);
-    Command10 = button(Frame2, QStringLiteral("Command10"), QStringLiteral("Save"), 1320, nextTop(), 1095, 225);
-    Command11 = button(Frame2, QStringLiteral("Command11"), QStringLiteral("Unload"), 1320, nextTop(), 1095, 225);
+    Command8 =
+        button(Frame2, QStringLiteral("Command8"), QStringLiteral("Measure"), 1320, nextTop(), 1095, 225);
+    Sample = button(Frame2, QStringLiteral("Sample"), QStringLiteral("Measure Sample"), 1320, nextTop(), 1095,
+                    225);
+    Reference = button(Frame2, QStringLiteral("Reference"), QStringLiteral("Take Reference"), 1320, nextTop(),
+                       1095, 225);
+    Command10 =
+        button(Frame2, QStringLiteral("Command10"), QStringLiteral("Save"), 1320, nextTop(), 1095, 225);
+    Command11 =
+        button(Frame2, QStringLiteral("Command11"), QStringLiteral("Unload"), 1320, nextTop(), 1095, 225);
     Command9 = button(Frame2, QStringLiteral("Command9"), QStringLiteral("Path"), 1320, nextTop(), 1095, 225);
     Command7 = button(Frame2, QStringLiteral("Command7"), QStringLiteral("START"), 1320, nextTop(), 1095, 225,
                       QStringLiteral("START OPUS"));
     Exit = button(Frame2, QStringLiteral("Exit"), QStringLiteral("Connect"), 1320, nextTop(), 1095, 225);
-    Command17 = button(Frame2, QStringLiteral("Command17"), QStringLiteral("Command17"), 1320, nextTop(), 1095, 225);
-    Command20 = button(Frame2, QStringLiteral("Command20"), QStringLiteral("Command20"), 1320, nextTop(), 1095, 225);
-    Command21 = button(Frame2, QStringLiteral("Command21"), QStringLiteral("Command21"), 1320, nextTop(), 1095, 225);
-    Command22 = button(Frame2, QStringLiteral("Command22"), QStringLiteral("Command22"), 1320, nextTop(), 1095, 225);
+    Command17 =
+        button(Frame2, QStringLiteral("Command17"), QStringLiteral("Command17"), 1320, nextTop(), 1095, 225);
+    Command20 =
+        button(Frame2, QStringLiteral("Command20"), QStringLiteral("Command20"), 1320, nextTop(), 1095, 225);
+    Command21 =
+        button(Frame2, QStringLiteral("Command21"), QStringLiteral("Command21"), 1320, nextTop(), 1095, 225);
+    Command22 =
+        button(Frame2, QStringLiteral("Command22"), QStringLiteral("Command22"), 1320, nextTop(), 1095, 225);
 
     row = 0;
-    Command15 = button(Frame2, QStringLiteral("Command15"), QStringLiteral("Internet"), 2520, nextTop(), 1095, 225);
-    cmdGetRequest = button(Frame2, QStringLiteral("cmdGetRequest"), QStringLiteral("GetRequest"), 2520, nextTop(),
-                           1095, 225);
-    cmdPostRequest = button(Frame2, QStringLiteral("cmdPostRequest"), QStringLiteral("Token Generation"), 2520,
-                            nextTop(), 1095, 225);
-    Command14 = button(Frame2, QStringLiteral("Command14"), QStringLiteral("Generate"), 2520, nextTop(), 1095, 225);
-    Command13 = button(Frame2, QStringLiteral("Command13"), QStringLiteral("Upload Diamond"), 2520, nextTop(), 1095,
-                       225);
-    Query_1 = button(Frame2, QStringLiteral("Query_1"), QStringLiteral("Query OffLine"), 2520, nextTop(), 1095, 225,
-                     QStringLiteral("Offline_query - Uploading"));
-    Register_1 = button(Frame2, QStringLiteral("Register_1"), QStringLiteral("Register OffLine"), 2520, nextTop(),
-                        1095, 225, QStringLiteral("Offline_query - Uploading"));
+    Command15 =
+        button(Frame2, QStringLiteral("Command15"), QStringLiteral("Internet"), 2520, nextTop(), 1095, 225);
+    cmdGetRequest = button(Frame2, QStringLiteral("cmdGetRequest"), QStringLiteral("GetRequest"), 2520,
+                           nextTop(), 1095, 225);
+    cmdPostRequest = button(Frame2, QStringLiteral("cmdPostRequest"), QStringLiteral("Token Generation"),
+                            2520, nextTop(), 1095, 225);
+    Command14 =
+        button(Frame2, QStringLiteral("Command14"), QStringLiteral("Generate"), 2520, nextTop(), 1095, 225);
+    Command13 = button(Frame2, QStringLiteral("Command13"), QStringLiteral("Upload Diamond"), 2520, nextTop(),
+                       1095, 225);
+    Query_1 = button(Frame2, QStringLiteral("Query_1"), QStringLiteral("Query OffLine"), 2520, nextTop(),
+                     1095, 225, QStringLiteral("Offline_query - Uploading"));
+    Register_1 = button(Frame2, QStringLiteral("Register_1"), QStringLiteral("Register OffLine"), 2520,
+                        nextTop(), 1095, 225, QStringLiteral("Offline_query - Uploading"));
     for (int i = 0; i < 3; ++i)
         Text7[i] = textBox(Frame2, QStringLiteral("Text7_%1").arg(i), QString(), 2520, nextTop(), 1095, 225);
     Text10 = textBox(Frame2, QStringLiteral("Text10"), QString(), 2520, nextTop(), 1095, 225);
@@ -375,8 +395,8 @@ void Frmgrading::placeTwips(QWidget* control, int left, int top, int width, int 
 QRect Frmgrading::windowTwips() const
 {
     const QRect g = frameGeometry();
-    return QRect(qRound(pixelsToTwipsX(g.x())), qRound(pixelsToTwipsY(g.y())), qRound(pixelsToTwipsX(g.width())),
-                 qRound(pixelsToTwipsY(g.height())));
+    return QRect(qRound(pixelsToTwipsX(g.x())), qRound(pixelsToTwipsY(g.y())),
+                 qRound(pixelsToTwipsX(g.width())), qRound(pixelsToTwipsY(g.height())));
 }
 
 QString Frmgrading::programFile(const QString& name) const
@@ -470,9 +490,10 @@ void Frmgrading::Form_Load()
     Timer7->setEnabled(true);
 
     const double station = s.MachineNumber.toNumber() + 1;
-    Label41->setText(std::isfinite(station) && std::fabs(station) < 1e15
-                         ? QStringLiteral("%1").arg(static_cast<qlonglong>(std::llround(station)), 3, 10, QLatin1Char('0'))
-                         : NumberText::format(station));
+    Label41->setText(
+        std::isfinite(station) && std::fabs(station) < 1e15
+            ? QStringLiteral("%1").arg(static_cast<qlonglong>(std::llround(station)), 3, 10, QLatin1Char('0'))
+            : NumberText::format(station));
     Label18->setText(s.UserName);
     Label22->setText(s.CompanyCode);
 
@@ -497,7 +518,8 @@ void Frmgrading::layOutWindow()
         setWindowFlag(Qt::WindowStaysOnTopHint, true);
         move(0, 0);
         resize(tw.x(DesignWidthTwips), tw.y(DesignHeightTwips));
-        move(screenPx.x() + (screenPx.width() - width()) / 2, screenPx.y() + (screenPx.height() - height()) / 2);
+        move(screenPx.x() + (screenPx.width() - width()) / 2,
+             screenPx.y() + (screenPx.height() - height()) / 2);
         QPainterPath outline;
         outline.addRoundedRect(QRectF(0, 0, width(), height()), 10, 10);
         setMask(QRegion(outline.toFillPolygon().toPolygon()));
@@ -561,7 +583,8 @@ void Frmgrading::LoadStationConfig()
     if (s.OpusVersion.toText().isEmpty())
         s.OpusVersion = "9.1.4";
 
-    s.ProgramVersion = QStringLiteral("%1-%2-%3").arg(m_env.versionMajor).arg(m_env.versionMinor).arg(m_env.versionRevision);
+    s.ProgramVersion =
+        QStringLiteral("%1-%2-%3").arg(m_env.versionMajor).arg(m_env.versionMinor).arg(m_env.versionRevision);
     Label11->setText(s.ProgramVersion.toText());
 
     // Clamp the stored position against the screen and the window's design size.
@@ -726,8 +749,8 @@ void Frmgrading::Timer8_Timer()
 
 // ---- waits and questions
 
-bool Frmgrading::TimedWait(int ticks, int intervalMs, const QString& text, const std::function<void()>& beforeYield,
-                           const std::function<bool()>& abortIf)
+bool Frmgrading::TimedWait(int ticks, int intervalMs, const QString& text,
+                           const std::function<void()>& beforeYield, const std::function<bool()>& abortIf)
 {
     StationState& s = stationState();
     WaitFrame frame;
@@ -782,7 +805,8 @@ int Frmgrading::AskOperator(const QString& message, const QString& title)
 
 void Frmgrading::LockConsole()
 {
-    for (QWidget* w : std::initializer_list<QWidget*>{Rough1, Splits1, Polish1, Polish2, Polish3, Polish4, Text8})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{Rough1, Splits1, Polish1, Polish2, Polish3, Polish4, Text8})
         w->setEnabled(false);
     loadPicture(Register, QStringLiteral("register.jpg"));
     loadPicture(Query, QStringLiteral("Query.jpg"));
@@ -794,7 +818,8 @@ void Frmgrading::UnlockConsole()
 {
     const StationState& s = stationState();
     Text8->setEnabled(true);
-    loadPicture(Register, s.RegisterActivity.equals(1) ? QStringLiteral("register1.jpg") : QStringLiteral("register.jpg"));
+    loadPicture(Register, s.RegisterActivity.equals(1) ? QStringLiteral("register1.jpg")
+                                                       : QStringLiteral("register.jpg"));
     loadPicture(Query, s.QueryActivity == 1 ? QStringLiteral("Query1.jpg") : QStringLiteral("Query.jpg"));
     Register->setEnabled(true);
     Query->setEnabled(true);
@@ -851,8 +876,8 @@ void Frmgrading::Label11_Click()
 void Frmgrading::Label9_Click()
 {
     const QString remembered = QDir::currentPath();
-    const QString folder = QFileDialog::getExistingDirectory(this, QStringLiteral("Select a directory"),
-                                                             m_env.programFolder);
+    const QString folder =
+        QFileDialog::getExistingDirectory(this, QStringLiteral("Select a directory"), m_env.programFolder);
     if (!folder.isEmpty()) {
         const QString native = QDir::toNativeSeparators(folder);
         Label9->setText(native);

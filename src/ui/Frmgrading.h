@@ -34,9 +34,9 @@ public:
     struct Hooks
     {
         std::function<void(const QString& topic)> connectToServer; // spectrometer link
-        std::function<void()> Image1_Click;                         // health check
-        std::function<void()> Label_R_Click;                        // registration sequence
-        std::function<void()> Label_Q_Click;                        // query sequence
+        std::function<void()> Image1_Click;                        // health check
+        std::function<void()> Label_R_Click;                       // registration sequence
+        std::function<void()> Label_Q_Click;                       // query sequence
         // Asked before the window unloads; false keeps the window open.
         std::function<bool()> confirmUnload;
         // Rebuilds the measure-sample command after the data folder changed.

@@ -30,7 +30,8 @@ MsgBox_& MsgBox_::instance()
     return *dialog;
 }
 
-MsgBox_::MsgBox_() : QDialog(nullptr, Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
+MsgBox_::MsgBox_()
+    : QDialog(nullptr, Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
 {
     setObjectName(QStringLiteral("MsgBox_"));
     setWindowTitle(QStringLiteral("MsgBox"));
@@ -69,7 +70,8 @@ MsgBox_::MsgBox_() : QDialog(nullptr, Qt::Dialog | Qt::FramelessWindowHint | Qt:
         return button;
     };
     cmdOK = makeButton("cmdOK", QStringLiteral("OK - YES"), QColor(0, 255, 0), 9.75, 840, 1125);
-    cmdCancel = makeButton("cmdCancel", QStringLiteral("Cancel - NO"), QColor(255, 192, 128), 8.25, 2640, 1485);
+    cmdCancel =
+        makeButton("cmdCancel", QStringLiteral("Cancel - NO"), QColor(255, 192, 128), 8.25, 2640, 1485);
     connect(cmdOK, &QPushButton::clicked, this, [this] { answer(ResultYes); });
     connect(cmdCancel, &QPushButton::clicked, this, [this] { answer(ResultNo); });
 

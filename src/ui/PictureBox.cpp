@@ -3,7 +3,8 @@
 #include <QMouseEvent>
 #include <QPixmap>
 
-PictureBox::PictureBox(QWidget* parent) : QLabel(parent)
+PictureBox::PictureBox(QWidget* parent)
+    : QLabel(parent)
 {
     setScaledContents(true);
 }

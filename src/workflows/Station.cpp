@@ -13,8 +13,9 @@ Station::Station(StationEnvironment environment)
     m_server = std::make_unique<ServerClient>(w);
     ServerClient* server = m_server.get();
     m_spectrometer = std::make_unique<Spectrometer>(
-        w, Spectrometer::ServerCalls{[server] { server->Login(); }, [server] { server->ReadEnvironmentPage(); },
-                                     [server] { server->SendMachineStatus(); }});
+        w,
+        Spectrometer::ServerCalls{[server] { server->Login(); }, [server] { server->ReadEnvironmentPage(); },
+                                  [server] { server->SendMachineStatus(); }});
     Spectrometer* spectrometer = m_spectrometer.get();
     m_stage = std::make_unique<StageControl>(w, [spectrometer] { spectrometer->Exit_Click(); });
     w.hooks().BuildMeasureSampleCommand = [spectrometer] { spectrometer->BuildMeasureSampleCommand(); };
