@@ -1,0 +1,152 @@
+#include "ServerTestSupport.h"
+
+#include <QElapsedTimer>
+
+namespace {
+
+struct FaultCase
+{
+    const char* name;
+    SimFault fault;
+    bool stopServer;
+    const char* description; // how the error description starts
+};
+
+SimFault makeFault(const std::function<void(SimFault&)>& set)
+{
+    SimFault fault;
+    set(fault);
+    return fault;
+}
+
+} // namespace
+
+// Each transport failure of a registration upload takes its error path with a description of what
+// happened, within the time-outs.
+class UploadTransportFault : public ServerFixture, public ::testing::WithParamInterface<FaultCase>
+{
+};
+
+TEST_P(UploadTransportFault, TakesTheErrorPath)
+{
+    const FaultCase& c = GetParam();
+    loginOn(cloud);
+    stationState().MeasurementIndex = 2;
+    stationState().ScanIds[2] = QStringLiteral("before");
+    writeSpectrum(QStringLiteral("A-3-03-ROUGH.dpt"), "1,2\r\n");
+    cloud.setFault("/diamond/UploadDiaMain", c.fault);
+    if (c.stopServer)
+        cloud.stop();
+    QElapsedTimer elapsed;
+    elapsed.start();
+    client->UploadRegistrationScan();
+    EXPECT_LT(elapsed.elapsed(), 1500 + 1000);
+    const QString prefix = QStringLiteral("Error: Uploading ..[3]..");
+    EXPECT_TRUE(window->msgText().startsWith(prefix + QString::fromUtf8(c.description)))
+        << window->msgText().toStdString();
+    EXPECT_EQ(window->msg1Text(), window->msgText());
+    EXPECT_TRUE(stationState().DataFailed.toBool());
+    EXPECT_EQ(stationState().ScanIds[2], QStringLiteral("before"));
+    ASSERT_EQ(dialogs.shown.size(), 1);
+    EXPECT_EQ(dialogs.shown[0].message, window->msgText());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, UploadTransportFault,
+    ::testing::Values(FaultCase{"ServerDown", {}, true, "Couldn't connect to server"},
+                      FaultCase{"SlowPastTheTimeout", makeFault([](SimFault& f) { f.delayMs = 4000; }), false,
+                                "No complete reply from 127.0.0.1 within 1500 ms"},
+                      FaultCase{"DroppedConnection", makeFault([](SimFault& f) { f.dropConnection = true; }),
+                                false, "Server returned nothing"},
+                      FaultCase{"ResetMidReply", makeFault([](SimFault& f) { f.resetMidReply = true; }),
+                                false, "Failure when receiving data from the peer"},
+                      FaultCase{"FiftyMegabyteReply",
+                                makeFault([](SimFault& f) { f.oversizedBytes = 50u << 20; }), false,
+                                "The reply is larger than 16777216 bytes"},
+                      FaultCase{"EmptyReply", makeFault([](SimFault& f) {
+                                    f.body = "";
+                                    f.status = 201;
+                                }),
+                                false, "The reply is too short to hold a value after \"id\""},
+                      FaultCase{"KeyAtTheVeryEnd", makeFault([](SimFault& f) {
+                                    f.body = "{\"x\":1,\"id";
+                                    f.status = 201;
+                                }),
+                                false, "The reply is too short"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+class OtherOperationFaults : public ServerFixture
+{
+};
+
+TEST_F(OtherOperationFaults, ResetMidReplyIsReportedNotHalfRead)
+{
+    SimFault reset;
+    reset.resetMidReply = true;
+    cloud.setFault("/api/account/velora-login", reset);
+    stationState().AuthToken = QStringLiteral("old");
+    client->Login();
+    EXPECT_EQ(stationState().AuthToken, QStringLiteral("old"));
+    EXPECT_EQ(window->msgText(), QString());
+    EXPECT_FALSE(client->lastError().isEmpty());
+}
+
+TEST_F(OtherOperationFaults, SlowStatusIsCriticalWithinTheTimeout)
+{
+    SimFault slow;
+    slow.delayMs = 4000;
+    cloud.setFault("/getServerStatus", slow);
+    QElapsedTimer elapsed;
+    elapsed.start();
+    EXPECT_FALSE(client->CheckServerStatus());
+    EXPECT_LT(elapsed.elapsed(), 2500);
+    EXPECT_TRUE(window->msgText().startsWith(QStringLiteral("Critical Error: ")));
+}
+
+TEST_F(OtherOperationFaults, OversizedPageIsAConnectionError)
+{
+    SimFault big;
+    big.oversizedBytes = 20u << 20;
+    cloud.setFault("/config/diag_scan.htm", big);
+    client->ReadEnvironmentPage();
+    EXPECT_EQ(window->msg1Text(), QStringLiteral("Scanner Connection Error."));
+}
+
+TEST_F(OtherOperationFaults, MalformedPublishReplyStillGivesAQueryIdByTheCut)
+{
+    loginOn(cloud);
+    SimFault malformed;
+    malformed.malformedReply = true; // status 500, "<html><body>Internal error"
+    cloud.setFault("/diamond/publishNewAddedTransactionIds", malformed);
+    stationState().ScanIds[0] = QStringLiteral("T-1");
+    window->Text6->setText(QStringLiteral("1"));
+    client->PublishTransactionIds();
+    EXPECT_TRUE(stationState().DataFailed.toBool());
+    EXPECT_EQ(stationState().QueryId, QStringLiteral("l><body>Internal err"));
+    ASSERT_EQ(dialogs.shown.size(), 1);
+}
+
+TEST_F(OtherOperationFaults, PublishTransportFailureLeavesDataFailed)
+{
+    SimFault drop;
+    drop.dropConnection = true;
+    cloud.setFault("/diamond/publishNewAddedTransactionIds", drop);
+    stationState().DataFailed = false;
+    window->Text6->setText(QStringLiteral("1"));
+    client->PublishTransactionIds();
+    EXPECT_TRUE(
+        window->msgText().startsWith(QStringLiteral("Error: NewTransactionIDS Server returned nothing")));
+    EXPECT_FALSE(stationState().DataFailed.toBool());
+    EXPECT_TRUE(dialogs.shown.isEmpty());
+}
+
+TEST_F(OtherOperationFaults, SubmitTransportFailureLeavesDataFailed)
+{
+    cloud.stop();
+    stationState().DataFailed = true;
+    window->Text6->setText(QStringLiteral("1"));
+    client->SubmitMainFiles();
+    EXPECT_TRUE(window->msgText().startsWith(QStringLiteral("Error:  Couldn't connect to server")));
+    EXPECT_TRUE(stationState().DataFailed.toBool());
+    EXPECT_TRUE(dialogs.shown.isEmpty());
+}
