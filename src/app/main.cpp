@@ -1,20 +1,20 @@
-#include "BuildConfig.h"
+#include "ProductionEnvironment.h"
 
 #include "ui/Frmgrading.h"
+#include "workflows/Station.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QProcess>
-#include <QStandardPaths>
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    StationEnvironment env;
-    env.programFolder = QCoreApplication::applicationDirPath();
-    env.timeScale = STATION_TIME_SCALE;
-    Frmgrading w(env);
-    QObject::connect(&w, &Frmgrading::ended, &app, &QCoreApplication::quit);
-    w.Form_Load();
+    app.setQuitOnLastWindowClosed(false);
+    // The program takes no options: whatever follows its name is a command to run.
+    const QString commandLine = QCoreApplication::arguments().mid(1).join(QLatin1Char(' '));
+    Station station(productionEnvironment(commandLine));
+    QObject::connect(&station.window(), &Frmgrading::ended, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    station.start();
+    if (station.window().hasEnded())
+        return 0;
     return app.exec();
 }
