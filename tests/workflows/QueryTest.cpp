@@ -169,3 +169,37 @@ TEST_F(QueryTest, RefusesWithoutAnId)
 }
 
 } // namespace
+
+namespace {
+
+// Motors not initialised (both stage buttons enabled): the registration starts the initialisation
+// and ends; the query does not look and asks to move inside as for a stage outside.
+TEST_F(QueryTest, UninitialisedMotorsRegistrationInitialisesQueryAsks)
+{
+    selectMode(true, w().Polish1);
+    s().IdReady = 1;
+    w().Command18->setEnabled(true);
+    w().Command19->setEnabled(true);
+    flows().Label_R_Click(0);
+    EXPECT_TRUE(driver->asked().isEmpty());
+    EXPECT_EQ(requestPaths(), QStringList({"/getServerStatus"}))
+        << "ended at the motor check, before the login";
+    ASSERT_TRUE(controllerReceived(1));
+    EXPECT_EQ(controllerCommands().value(0), "I");
+    ASSERT_TRUE(
+        bench->pumpUntil([this] { return w().Command19->isEnabled() && !w().Command18->isEnabled(); }, 3000));
+    bench->pumpUntil([] { return false; }, 100);
+
+    bench->clearRecords();
+    w().Command18->setEnabled(true);
+    w().Command19->setEnabled(true);
+    driver->expect("Have you Placed the stone ?", "Place the Stone", Yes)
+        .expect("Move Inside?", "Arm Moving Inside", No);
+    flows().Label_Q_Click(0);
+    EXPECT_EQ(driver->pending(), 0);
+    EXPECT_FALSE(w().Timer7->isEnabled());
+    EXPECT_EQ(bench->msgTexts().back(), "Place the Stone......");
+    EXPECT_TRUE(controllerCommands().isEmpty());
+}
+
+} // namespace
