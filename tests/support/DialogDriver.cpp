@@ -8,14 +8,15 @@
 #include <QPointer>
 #include <QPushButton>
 
-DialogDriver::DialogDriver()
+DialogDriver::DialogDriver(bool closeSystemBoxes)
 {
     MsgBox_& box = MsgBox_::instance();
     m_connection =
         connect(&box, &MsgBox_::questionShown, this,
                 [this](const QString& message, const QString& title) { questionShown(message, title); });
     connect(&m_poll, &QTimer::timeout, this, &DialogDriver::pollSystemBoxes);
-    m_poll.start(1);
+    if (closeSystemBoxes)
+        m_poll.start(1);
 }
 
 DialogDriver::~DialogDriver()

@@ -30,7 +30,8 @@ public:
         QString title;
     };
 
-    DialogDriver();
+    // closeSystemBoxes: also watch for system message boxes (a poll every millisecond).
+    explicit DialogDriver(bool closeSystemBoxes = true);
     ~DialogDriver() override;
 
     // The next question must be (message, title); it is answered with answer. before runs when it
