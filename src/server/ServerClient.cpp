@@ -3,6 +3,7 @@
 #include "core/NumberText.h"
 #include "core/StationState.h"
 #include "server/JsonText.h"
+#include "server/ReplyText.h"
 #include "ui/CircleShape.h"
 #include "ui/Frmgrading.h"
 #include "ui/MsgBox_.h"
@@ -54,17 +55,6 @@ QString lampColourName(quint32 colour)
     default:
         return QString();
     }
-}
-
-QString trimBlanks(const QString& text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text[begin] == u' ')
-        ++begin;
-    while (end > begin && text[end - 1] == u' ')
-        --end;
-    return text.mid(begin, end - begin);
 }
 
 // Scans per stone as the count box reads: its numeric value, rounded.
@@ -124,13 +114,7 @@ QString ServerClient::bearer() const
 
 std::optional<QString> ServerClient::CutAfterKey(const QString& reply, const QString& key, int skip, int drop)
 {
-    const qsizetype found = reply.indexOf(key);
-    const qsizetype p = found < 0 ? 0 : found + 1;
-    const qsizetype start = p + skip; // 1-based
-    const QString tail = start - 1 < reply.size() ? reply.mid(std::max<qsizetype>(start - 1, 0)) : QString();
-    if (tail.size() < drop)
-        return std::nullopt;
-    return tail.left(tail.size() - drop);
+    return ReplyText::cutAfterKey(reply, key, skip, drop);
 }
 
 std::optional<QString> ServerClient::cutReply(const QString& reply, const QString& key, int skip, int drop)
@@ -261,26 +245,12 @@ void ServerClient::GenerateLotCode()
 
 bool ServerClient::isAcceptableLotCode(const QString& lotCode)
 {
-    if (lotCode.isEmpty() || lotCode.size() > 128)
-        return false;
-    if (lotCode.contains(QStringLiteral("..")))
-        return false;
-    if (lotCode.endsWith(u' ') || lotCode.endsWith(u'.'))
-        return false;
-    static const QString forbidden = QStringLiteral("\\/:*?\"<>|'");
-    for (const QChar c : lotCode) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f || forbidden.contains(c))
-            return false;
-        if (c.isSurrogate() || c.category() == QChar::Other_Format ||
-            c.category() == QChar::Other_NotAssigned)
-            return false;
-    }
-    return true;
+    return ReplyText::isAcceptableLotCode(lotCode);
 }
 
 QString ServerClient::EncodeBase64(const QString& text)
 {
-    return QString::fromLatin1(text.toLatin1().toBase64());
+    return ReplyText::encodeBase64(text);
 }
 
 bool ServerClient::LookUpStoneId()
@@ -567,20 +537,7 @@ void ServerClient::PublishTransactionIds()
 
 QString ServerClient::ExtractTaggedValue(const QString& page, const QString& key, bool* ok)
 {
-    if (ok)
-        *ok = true;
-    const QString pattern = QStringLiteral("ID=") + key + QStringLiteral(">");
-    const qsizetype found = page.indexOf(pattern, 0, Qt::CaseInsensitive);
-    if (found < 0)
-        return QStringLiteral("Not Found");
-    const qsizetype b = found + pattern.size();
-    const qsizetype c = page.indexOf(u'<', b);
-    if (c < 0) {
-        if (ok)
-            *ok = false;
-        return QString();
-    }
-    return trimBlanks(page.mid(b, c - b));
+    return ReplyText::extractTaggedValue(page, key, ok);
 }
 
 void ServerClient::ReadEnvironmentPage()

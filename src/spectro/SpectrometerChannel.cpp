@@ -2,11 +2,11 @@
 
 #include "core/SpectrometerLink.h"
 #include "core/StationState.h"
+#include "spectro/ReplyFields.h"
 #include "ui/Frmgrading.h"
 #include "ui/TextBox.h"
 
 #include <QPlainTextEdit>
-#include <QStringDecoder>
 
 namespace {
 
@@ -20,16 +20,6 @@ const QString OutOfMemoryText = QStringLiteral("Out of memory for DDE.");
 const QString NoLinkText = QStringLiteral("No link to the spectrometer software");
 constexpr int ConnectTimeoutTenths = 100;
 constexpr qint16 ConnectAttemptTimeout = 10000;
-
-// The software's replies are bytes; text in the system's 8-bit code page unless they are UTF-8.
-QString replyText(const QByteArray& bytes)
-{
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = utf8.decode(bytes);
-    if (!utf8.hasError())
-        return text;
-    return QString::fromLatin1(bytes);
-}
 
 } // namespace
 
@@ -136,19 +126,16 @@ void SpectrometerChannel::ddeLink_LinkNotify()
         QByteArray value;
         const QString item = m_linkItem.isEmpty() ? m_notifiedItem : m_linkItem;
         if (link->request(item, &value, nullptr))
-            reply = replyText(value);
+            reply = ReplyFields::decode(value);
     }
     setLinkText(reply);
 
-    const QString field0 = reply.mid(4);
-    const QString field1 = reply.size() > 7 ? reply.mid(7) : QString();
-    const qsizetype blank = field1.indexOf(QLatin1Char(' ')) + 1; // 1-based, 0 when none
-    const QString field2 = blank > 9 ? field1.left(blank - 2) : QString();
-    m_w.Text7[0]->setText(field0);
-    m_w.Text7[1]->setText(field1);
-    m_w.Text7[2]->setText(field2);
+    const ReplyFields fields = ReplyFields::split(reply);
+    m_w.Text7[0]->setText(fields.field0);
+    m_w.Text7[1]->setText(fields.field1);
+    m_w.Text7[2]->setText(fields.field2);
 
-    const QString value = reply.mid(2, 10);
+    const QString value = ReplyFields::valueOf(reply);
     if (s.PendingReply.equals(2)) {
         s.PeakPosition = value;
         s.PendingReply = 0;
