@@ -414,14 +414,17 @@ bool Frmgrading::loadPicture(PictureBox* picture, const QString& name)
 
 // ---- message lines
 
+// Waits rewrite their text before every yield; laying out the same text again is wasted work.
 void Frmgrading::setMsg(const QString& text)
 {
-    Msg->setPlainText(text);
+    if (Msg->toPlainText() != text)
+        Msg->setPlainText(text);
 }
 
 void Frmgrading::setMsg1(const QString& text)
 {
-    Msg1->setPlainText(text);
+    if (Msg1->toPlainText() != text)
+        Msg1->setPlainText(text);
 }
 
 QString Frmgrading::msgText() const

@@ -51,20 +51,25 @@ TEST_F(WaitAndDialog, NestedWaitDoesNotCorruptTheOuterOne)
     StationState& s = stationState();
     int innerRuns = 0;
     int outerTicksWhenInnerStarted = -1;
-    QTimer::singleShot(window->clock().realMs(2500), [&] {
-        outerTicksWhenInnerStarted = s.WaitTicks;
+    // A handler that runs during the outer wait's yield, once two of its ticks have passed, waits itself.
+    const auto nestedWork = [&] {
+        if (innerRuns > 0 || s.WaitTicks < 2)
+            return;
         ++innerRuns;
-        window->TimedWait(3, 2000);
-        // The outer wait's count and interval are back.
-        EXPECT_EQ(s.WaitTicks, outerTicksWhenInnerStarted);
-        EXPECT_EQ(window->Timer4->interval(), 1000);
-        EXPECT_TRUE(window->Timer4->isEnabled());
-    });
+        QTimer::singleShot(0, [&] {
+            outerTicksWhenInnerStarted = s.WaitTicks;
+            window->TimedWait(3, 2000);
+            EXPECT_EQ(s.WaitTicks, outerTicksWhenInnerStarted) << "the outer count is back";
+            EXPECT_EQ(window->Timer4->interval(), 1000);
+            EXPECT_TRUE(window->Timer4->isEnabled());
+        });
+    };
     QElapsedTimer elapsed;
     elapsed.start();
-    EXPECT_TRUE(window->TimedWait(6, 1000));
+    EXPECT_TRUE(window->TimedWait(6, 1000, QString(), nestedWork));
     EXPECT_EQ(innerRuns, 1);
-    EXPECT_EQ(outerTicksWhenInnerStarted, 2);
+    EXPECT_GE(outerTicksWhenInnerStarted, 2);
+    EXPECT_LT(outerTicksWhenInnerStarted, 6);
     // 6 outer ticks plus the inner 3 x 2 ticks: the outer wait is paused, never shortened.
     EXPECT_GE(elapsed.elapsed(), window->clock().realMs(6000 + 6000) - 5);
     EXPECT_FALSE(window->Timer4->isEnabled());
@@ -153,9 +158,15 @@ TEST_F(WaitAndDialog, TimersKeepTickingWhileAQuestionWaits)
     StationState& s = stationState();
     window->Timer4->setInterval(1000);
     window->Timer4->setEnabled(true);
-    QTimer::singleShot(window->clock().realMs(5000), [] { MsgBox_::instance().cmdOK->click(); });
-    MsgBox_::instance().ShowMessage("Move Inside?", 4, "Arm Moving Inside");
-    EXPECT_GE(s.WaitTicks, 3);
+    // Yes once three ticks were counted during the question; No if they never come.
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (s.WaitTicks >= 3 && MsgBox_::instance().isVisible())
+            MsgBox_::instance().cmdOK->click();
+    });
+    poll.start(1);
+    QTimer::singleShot(3000, [] { MsgBox_::instance().cmdCancel->click(); });
+    EXPECT_EQ(MsgBox_::instance().ShowMessage("Move Inside?", 4, "Arm Moving Inside"), 6);
     window->Timer4->setEnabled(false);
 }
 
