@@ -1,6 +1,7 @@
 #include "workflows/StoneWorkflows.h"
 
 #include "core/NumberText.h"
+#include "core/SpectrometerLink.h"
 #include "core/StationState.h"
 #include "motion/StageControl.h"
 #include "server/ServerClient.h"
@@ -100,6 +101,9 @@ const QString kClosing = QStringLiteral("Stopped for closing the program...Stage
 const QString kBackupFailedTitle = QStringLiteral("Backup Failed");
 const QString kBackupFailed = QStringLiteral("Backup failed - these files stay in the data folder: ");
 const QString kStepFailed = QStringLiteral("Error: ");
+const QString kNoSpectrumFile = QStringLiteral("Error: No spectrum file ");
+const QString kNoSpectrumFileIn = QStringLiteral(" in ");
+const QString kNoLink = QStringLiteral(" - no link to the spectrometer software: ");
 
 void setTextColour(QWidget* widget, const QColor& colour)
 {
@@ -347,6 +351,17 @@ void StoneWorkflows::upload(const std::function<void()>& operation)
     });
     operation();
     disconnect(watch);
+    const StationState& s = stationState();
+    if (report.isEmpty() && s.DataFailed.toBool()) {
+        // The upload found no spectrum file and says nothing; Msg1 still holds the software's last
+        // reply, often "OK". The operator must learn that this scan was not saved, and why if the
+        // link is gone.
+        report = kNoSpectrumFile + s.SpectrumFileName + kNoSpectrumFileIn + s.DataFolder.toText();
+        const SpectrometerLink* link = m_w.link();
+        if (!link || !link->isConnected())
+            report += kNoLink + m_spectro.lastSendError();
+        m_w.setMsg1(report);
+    }
     m_uploadReport = report.isEmpty() ? m_w.msg1Text() : report;
 }
 
