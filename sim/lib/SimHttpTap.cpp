@@ -165,13 +165,13 @@ void SimHttpTap::stop()
     }
     if (m_acceptThread.joinable())
         m_acceptThread.join();
-    std::vector<std::thread> threads;
+    std::list<Connection> connections;
     {
         std::lock_guard lock(m_threadsMutex);
-        threads.swap(m_connectionThreads);
+        connections.swap(m_connections);
     }
-    for (auto& thread : threads)
-        thread.join();
+    for (auto& connection : connections)
+        connection.thread.join();
     if (m_listenFd >= 0)
         ::close(m_listenFd);
     m_listenFd = -1;
@@ -201,7 +201,20 @@ void SimHttpTap::acceptLoop()
         ::setsockopt(client, SOL_SOCKET, SO_SNDTIMEO, &sendTimeout, sizeof sendTimeout);
         const int connection = m_nextConnection++;
         std::lock_guard lock(m_threadsMutex);
-        m_connectionThreads.emplace_back([this, client, connection] { serve(client, connection); });
+        for (auto it = m_connections.begin(); it != m_connections.end();) {
+            if (*it->finished) {
+                it->thread.join();
+                it = m_connections.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        auto finished = std::make_shared<std::atomic<bool>>(false);
+        m_connections.push_back({std::thread([this, client, connection, finished] {
+                                     serve(client, connection);
+                                     *finished = true;
+                                 }),
+                                 finished});
     }
 }
 

@@ -4,10 +4,11 @@
 
 #include <atomic>
 #include <functional>
+#include <list>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
-#include <vector>
 
 // The listening front of a simulated HTTP peer. It accepts connections on loopback, reads each
 // request whole (so that it is recorded exactly as sent, header order included), and passes it on
@@ -44,5 +45,11 @@ private:
     std::atomic<int> m_nextConnection{1};
     std::thread m_acceptThread;
     std::mutex m_threadsMutex;
-    std::vector<std::thread> m_connectionThreads;
+    struct Connection
+    {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> finished;
+    };
+    // Finished connections are joined as new ones arrive, the rest at stop().
+    std::list<Connection> m_connections;
 };

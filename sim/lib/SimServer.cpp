@@ -34,8 +34,26 @@ std::string jsonString(const std::string& text)
     return out + "\"";
 }
 
+// Qt's parser lets raw control characters inside strings pass; a strict server would not.
+bool rawControlInString(const std::string& body)
+{
+    bool inString = false;
+    for (size_t i = 0; i < body.size(); ++i) {
+        const auto c = static_cast<unsigned char>(body[i]);
+        if (inString && c == '\\')
+            ++i;
+        else if (c == '"')
+            inString = !inString;
+        else if (inString && c < 0x20)
+            return true;
+    }
+    return false;
+}
+
 std::optional<QJsonObject> parseObject(const std::string& body)
 {
+    if (rawControlInString(body))
+        return std::nullopt;
     QJsonParseError error{};
     const QJsonDocument document =
         QJsonDocument::fromJson(QByteArray::fromRawData(body.data(), qsizetype(body.size())), &error);
@@ -84,6 +102,14 @@ bool SimServer::start(int port)
     if (backendPort <= 0)
         return false;
     m_httpThread = std::thread([this] { m_http->listen_after_bind(); });
+    // A stop() before the server runs would be missed by it and leave the thread in accept().
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!m_http->is_running() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (!m_http->is_running()) {
+        stop();
+        return false;
+    }
     m_tap = std::make_unique<SimHttpTap>(backendPort, [this](const SimRecordedRequest& request) {
         SimHttpTap::Decision decision;
         {
