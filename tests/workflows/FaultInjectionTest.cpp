@@ -23,11 +23,11 @@ enum class Fault {
     DiskFull,
 };
 
-// When the fault strikes during a six-scan registration.
+// When the fault strikes during a six-scan registration or query.
 enum class Step {
     StoneIdScanned, // before the operator scans the stone ID
-    Scan1,          // as the first measurement starts
-    Scan4,          // as the fourth measurement starts
+    Scan1,          // as the first measurement starts (a query: as its spectrum is saved)
+    Scan4,          // as the fourth measurement starts (a query: as its spectrum is saved)
     Closing,        // once every scan is captured, before the backup
 };
 
@@ -39,6 +39,7 @@ struct Row
     // The operator learns of it from one of these texts (part of a message line, a question or a
     // message box, its title included).
     QStringList told;
+    bool query = false;
 };
 
 // The station's HTTP requests give up after this; the slow server answers after three times as long.
@@ -144,9 +145,15 @@ bool anyContains(const QStringList& texts, const QStringList& parts)
 TEST_P(FaultInjectionTest, NoCrashNoHangOperatorToldNoSpectrumLost)
 {
     const Row& row = GetParam();
-    selectMode(true, w().Polish1);
-    driver->expect("Is the Stone correctly Placed?", "Put the Stone/Diamond", Yes)
-        .expect("Move Inside?", "Moving Inside", Yes);
+    if (row.query) {
+        selectMode(false, w().Polish3);
+        driver->expect("Have you Placed the stone ?", "Place the Stone", Yes)
+            .expect("Move Inside?", "Arm Moving Inside", Yes);
+    } else {
+        selectMode(true, w().Polish1);
+        driver->expect("Is the Stone correctly Placed?", "Put the Stone/Diamond", Yes)
+            .expect("Move Inside?", "Moving Inside", Yes);
+    }
     driver->setUnexpectedAnswer(No);
 
     QString why;
@@ -157,14 +164,19 @@ TEST_P(FaultInjectionTest, NoCrashNoHangOperatorToldNoSpectrumLost)
             GTEST_SKIP() << why.toStdString();
         struck = true;
     } else {
-        const QString trigger = row.step == Step::Closing
-                                    ? QStringLiteral("All Data Captured and Uploaded...")
-                                    : QStringLiteral("Measuring .....Now..");
+        const bool closing = row.step == Step::Closing;
+        const bool query = row.query;
+        auto isTrigger = [closing, query](const QString& text) {
+            if (closing)
+                return text == QStringLiteral("All Data Captured and Uploaded...");
+            return query ? text.startsWith(QStringLiteral("Saving ......"))
+                         : text == QStringLiteral("Measuring .....Now..");
+        };
         const int occurrence = row.step == Step::Scan4 ? 4 : 1;
         auto seen = std::make_shared<int>(0);
         QObject::connect(&w(), &Frmgrading::msgChanged, &w(),
-                         [&, trigger, occurrence, seen](const QString& text) {
-                             if (struck || text != trigger || ++*seen != occurrence)
+                         [&, isTrigger, occurrence, seen](const QString& text) {
+                             if (struck || !isTrigger(text) || ++*seen != occurrence)
                                  return;
                              struck = true;
                              strikeFailed = !strike(row.fault, &why);
@@ -249,5 +261,21 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"DataFolderRemovedAtScan4", Fault::DataFolderRemoved, Step::Scan4, {"Error: No spectrum file"}},
         Row{"BackupReadOnlyAtStoneId", Fault::BackupReadOnly, Step::StoneIdScanned, {"Backup Failed"}},
         Row{"BackupReadOnlyAtClosing", Fault::BackupReadOnly, Step::Closing, {"Backup Failed"}},
-        Row{"DiskFullDuringBackup", Fault::DiskFull, Step::Closing, {"Backup Failed"}}),
+        Row{"DiskFullDuringBackup", Fault::DiskFull, Step::Closing, {"Backup Failed"}},
+        Row{"QueryServer500AtScan4", Fault::Server500, Step::Scan4, {"Error: 500"}, true},
+        Row{"QueryServerDownAtClosing",
+            Fault::ServerDown,
+            Step::Closing,
+            {"Couldn't connect to server"},
+            true},
+        // The publication without an id: the cut reads the reply's own text as the query id (the one rule
+        // for every reply); the operator sees the server's reply beside it.
+        Row{"QueryNoIdAtClosing", Fault::NoId, Step::Closing, {"Response: {\"status\":\"published\"}"}, true},
+        Row{"QueryLinkDroppedAtScan4", Fault::LinkDropped, Step::Scan4, {"File not found: "}, true},
+        Row{"QueryControllerUnpluggedAtScan1",
+            Fault::ControllerUnplugged,
+            Step::Scan1,
+            {"Controller ERROR"},
+            true},
+        Row{"QueryDiskFullDuringBackup", Fault::DiskFull, Step::Closing, {"Backup Failed"}, true}),
     [](const auto& info) { return std::string(info.param.name); });
