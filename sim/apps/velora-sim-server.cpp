@@ -1,5 +1,6 @@
 // The station's HTTP peers on one loopback port: VELORA server, stone-ID service, diagnostics page.
 #include "SimServer.h"
+#include "SpectralMatcher.h"
 
 #include <csignal>
 #include <cstdio>
@@ -30,6 +31,7 @@ int main(int argc, char** argv)
         }
     }
     SimServer server;
+    server.setQueryMatcher(SpectralMatcher::serverMatcher());
     std::mutex printMutex;
     server.setLogger([&printMutex](const std::string& line) {
         std::lock_guard lock(printMutex);
@@ -42,6 +44,7 @@ int main(int argc, char** argv)
     }
     std::printf("VELORA server, stone-ID service and diagnostics page on %s\n", server.baseUrl().c_str());
     std::printf("diagnostics page: %s\n", server.diagPageUrl().c_str());
+    std::printf("verdicts of published queries: %s/sim/verdicts\n", server.baseUrl().c_str());
     std::fflush(stdout);
     std::signal(SIGINT, requestStop);
     std::signal(SIGTERM, requestStop);

@@ -365,6 +365,22 @@ void SimServer::installRoutes()
         finish("/", res, 200, "{\"service\":\"VELORA\",\"status\":\"UP\"}", "{}");
     });
 
+    // The simulation's own window on its verdicts: every published query with what the matcher said.
+    http.Get("/sim/verdicts", [=, this](const httplib::Request&, httplib::Response& res) {
+        std::string list = "[";
+        {
+            std::lock_guard lock(m_mutex);
+            for (const auto& query : m_queries) {
+                std::string members = query.extraMembers;
+                if (!members.empty() && members.back() == ',')
+                    members.pop_back();
+                list += (list.size() > 1 ? ",{" : "{") + std::string("\"query\":") + jsonString(query.id) +
+                        (members.empty() ? "" : "," + members) + "}";
+            }
+        }
+        answer(res, 200, list + "]");
+    });
+
     http.Get("/getServerStatus", [=, this](const httplib::Request&, httplib::Response& res) {
         if (applyFault("/getServerStatus", res))
             return;
