@@ -2,8 +2,15 @@
 // across whole rough registrations on the simulated bench, divided by the scans. The simulated peers
 // run on threads of their own and the scaled waits sleep, so neither is counted; what remains is the
 // console, the command building, the link and HTTP client work, the file handling and the backup.
-#include "../tests/support/DialogDriver.cpp"
-#include "../tests/support/SimBench.cpp"
+#include "bench/DialogDriver.h"
+#include "bench/SimBench.h"
+
+#include "SimController.h"
+#include "SimServer.h"
+#include "SimSpectrometer.h"
+#include "ui/Frmgrading.h"
+#include "workflows/Station.h"
+#include "workflows/StoneWorkflows.h"
 
 #include "core/StationState.h"
 #include "ui/PictureBox.h"

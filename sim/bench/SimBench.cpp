@@ -1,4 +1,4 @@
-#include "SimBench.h"
+#include "bench/SimBench.h"
 
 #include "SimController.h"
 #include "SimServer.h"

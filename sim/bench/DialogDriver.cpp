@@ -1,4 +1,4 @@
-#include "DialogDriver.h"
+#include "bench/DialogDriver.h"
 
 #include "ui/MsgBox_.h"
 
