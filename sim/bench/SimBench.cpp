@@ -126,7 +126,18 @@ bool SimBench::start(int readyTimeoutMs)
     env.downloadUrl = base + QStringLiteral("/download");
     const QString pty = m_controller->devicePath();
     const int comPort = m_options.comPort;
-    env.resolveSerialPort = [pty, comPort](int port) { return port == comPort ? pty : QString(); };
+    if (m_options.portLinkInProgramFolder) {
+        m_controller->createPortLink(m_folder.path(), comPort);
+        const QString folder = m_folder.path();
+        env.resolveSerialPort = [folder](int port) { return defaultSerialPortName(folder, port); };
+    } else {
+        env.resolveSerialPort = [pty, comPort](int port) { return port == comPort ? pty : QString(); };
+    }
+    if (!m_options.picturesFolder.isEmpty()) {
+        const QDir pictures(m_options.picturesFolder);
+        for (const QString& name : pictures.entryList({QStringLiteral("*.jpg")}, QDir::Files))
+            QFile::copy(pictures.filePath(name), m_folder.filePath(name));
+    }
     const QString linkAddress = QStringLiteral("127.0.0.1:%1").arg(m_spectrometer->port());
     env.makeSpectrometerLink = [linkAddress]() -> std::unique_ptr<SpectrometerLink> {
         return std::make_unique<TcpSpectrometerLink>(linkAddress);

@@ -34,6 +34,10 @@ public:
         // periodic check out of a test's way.
         int checkIntervalMinutes = 30000;
         bool writeConfig = true;
+        // Pictures (*.jpg) copied into the program folder before the start; none when empty.
+        QString picturesFolder;
+        // Name the controller's port the way a real site does: a COM<N> link in the program folder.
+        bool portLinkInProgramFolder = false;
     };
 
     SimBench();

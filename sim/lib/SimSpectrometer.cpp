@@ -154,6 +154,12 @@ void SimSpectrometer::dropConnections()
         Qt::BlockingQueuedConnection);
 }
 
+void SimSpectrometer::setMountedStone(const QString& stoneKey)
+{
+    QMutexLocker lock(&m_mutex);
+    m_mountedStone = stoneKey;
+}
+
 void SimSpectrometer::setPeakAmplitude(const QString& value)
 {
     QMutexLocker lock(&m_mutex);
@@ -437,7 +443,13 @@ QByteArray SimSpectrometer::measureSample(const QString& command)
     const QString dir = localPath(folder.captured(1));
     if (!QFileInfo(dir).isDir())
         return "ERROR Path not found: " + folder.captured(1).toUtf8() + "\r\n";
-    const QString key = stoneKeyFor(name.captured(1));
+    QString key;
+    {
+        QMutexLocker lock(&m_mutex);
+        key = m_mountedStone;
+    }
+    if (key.isEmpty())
+        key = stoneKeyFor(name.captured(1));
     const int scan = m_scanCounts[key]++;
     QFile file(QDir(dir).filePath(name.captured(1)));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))

@@ -45,6 +45,9 @@ public:
     void setAnswerDelayMs(int ms);             // every answer waits this long
     void setDropOnItem(const QString& prefix); // the connection is cut when such an item arrives
     void dropConnections();                    // cuts every connection now
+    // The stone on the stage: its spectra are measured whatever the sample is named. Empty: the stone
+    // is told by the sample name's lot code.
+    void setMountedStone(const QString& stoneKey);
     void setPeakAmplitude(const QString& value);
     void setPeakPosition(const QString& value);
     void setStatusMessageCode(const QString& code); // DIAG_STATUS MESSAGE: 0, 10152, 60139, ...
@@ -106,6 +109,7 @@ private:
     bool m_neverAnswer = false;
     int m_answerDelayMs = 0;
     QString m_dropOnItem;
+    QString m_mountedStone;
     QString m_peakAmplitude = QStringLiteral("0.43829581");
     QString m_peakPosition = QStringLiteral("14512.0000");
     QString m_statusMessageCode = QStringLiteral("0");

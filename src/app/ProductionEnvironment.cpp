@@ -29,8 +29,9 @@ QString backupFolder()
 bool startMinimised(const QString& commandLine)
 {
 #ifdef Q_OS_WIN
-    return QProcess::startDetached(QStringLiteral("cmd.exe"), {QStringLiteral("/c"), QStringLiteral("start"),
-                                                               QStringLiteral("/min"), QString(), commandLine});
+    return QProcess::startDetached(
+        QStringLiteral("cmd.exe"),
+        {QStringLiteral("/c"), QStringLiteral("start"), QStringLiteral("/min"), QString(), commandLine});
 #else
     // There is no minimised start here; the command runs detached through the shell.
     return QProcess::startDetached(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), commandLine});

@@ -12,7 +12,8 @@ int main(int argc, char** argv)
     // The program takes no options: whatever follows its name is a command to run.
     const QString commandLine = QCoreApplication::arguments().mid(1).join(QLatin1Char(' '));
     Station station(productionEnvironment(commandLine));
-    QObject::connect(&station.window(), &Frmgrading::ended, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    QObject::connect(&station.window(), &Frmgrading::ended, &app, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
     station.start();
     if (station.window().hasEnded())
         return 0;
