@@ -32,8 +32,9 @@ std::vector<std::pair<double, double>> SpectralMatcher::parsePoints(const std::s
     size_t pos = 0;
     while (pos < text.size()) {
         size_t end = pos;
-        while (end < text.size() && text[end] != '\r' && text[end] != '\n' &&
-               !(text[end] == '\\' && end + 1 < text.size() && (text[end + 1] == 'r' || text[end + 1] == 'n')))
+        while (
+            end < text.size() && text[end] != '\r' && text[end] != '\n' &&
+            !(text[end] == '\\' && end + 1 < text.size() && (text[end + 1] == 'r' || text[end + 1] == 'n')))
             ++end;
         const std::string line = text.substr(pos, end - pos);
         const size_t comma = line.find(',');
@@ -82,7 +83,8 @@ SpectralMatcher::Features SpectralMatcher::features(const std::vector<std::strin
             for (const Region& r : Compared) {
                 const size_t regionBins = static_cast<size_t>((r.to - r.from) / Step);
                 if (x >= r.from && x < r.to) {
-                    const size_t bin = offset + std::min(regionBins - 1, static_cast<size_t>((x - r.from) / Step));
+                    const size_t bin =
+                        offset + std::min(regionBins - 1, static_cast<size_t>((x - r.from) / Step));
                     sum[bin] += y - baseline;
                     ++count[bin];
                 }
@@ -124,7 +126,8 @@ double SpectralMatcher::similarity(const Features& a, const Features& b)
     size_t split = 0;
     for (size_t r = 0; r < FeatureRegions; ++r)
         split += static_cast<size_t>((Compared[r].to - Compared[r].from) / Step);
-    return std::min(groupSimilarity(a, b, 0, split, StoneFeatureFloor), groupSimilarity(a, b, split, a.size(), 0.0));
+    return std::min(groupSimilarity(a, b, 0, split, StoneFeatureFloor),
+                    groupSimilarity(a, b, split, a.size(), 0.0));
 }
 
 SpectralMatcher::Verdict SpectralMatcher::judge(const std::vector<std::string>& queryTables,
@@ -136,8 +139,8 @@ SpectralMatcher::Verdict SpectralMatcher::judge(const std::vector<std::string>& 
     return judge(features(queryTables), computed);
 }
 
-SpectralMatcher::Verdict SpectralMatcher::judge(const Features& query,
-                                                const std::vector<std::pair<std::string, Features>>& references)
+SpectralMatcher::Verdict
+SpectralMatcher::judge(const Features& query, const std::vector<std::pair<std::string, Features>>& references)
 {
     Verdict verdict;
     for (const auto& [lotCode, reference] : references)
@@ -147,7 +150,8 @@ SpectralMatcher::Verdict SpectralMatcher::judge(const Features& query,
     if (!verdict.ranking.empty()) {
         verdict.score = verdict.ranking[0].score;
         verdict.runnerUpScore = verdict.ranking.size() > 1 ? verdict.ranking[1].score : 0.0;
-        verdict.matched = verdict.score >= MatchThreshold && verdict.score - verdict.runnerUpScore >= MinimumMargin;
+        verdict.matched =
+            verdict.score >= MatchThreshold && verdict.score - verdict.runnerUpScore >= MinimumMargin;
         if (verdict.matched)
             verdict.matchedLotCode = verdict.ranking[0].lotCode;
     }
@@ -157,7 +161,8 @@ SpectralMatcher::Verdict SpectralMatcher::judge(const Features& query,
 std::string SpectralMatcher::replyMembers(const Verdict& verdict)
 {
     char scores[96];
-    std::snprintf(scores, sizeof scores, "\"score\":%.4f,\"runnerUp\":%.4f,", verdict.score, verdict.runnerUpScore);
+    std::snprintf(scores, sizeof scores, "\"score\":%.4f,\"runnerUp\":%.4f,", verdict.score,
+                  verdict.runnerUpScore);
     if (!verdict.matched)
         return std::string("\"verdict\":\"NO MATCH\",") + scores;
     return "\"verdict\":\"MATCH\",\"matchedLot\":\"" + verdict.matchedLotCode + "\"," + scores;
@@ -165,7 +170,8 @@ std::string SpectralMatcher::replyMembers(const Verdict& verdict)
 
 SimServer::QueryMatcher SpectralMatcher::serverMatcher()
 {
-    return [](const SimServer::PublishedQuery& query, const std::vector<SimServer::Registration>& registrations) {
+    return [](const SimServer::PublishedQuery& query,
+              const std::vector<SimServer::Registration>& registrations) {
         std::vector<std::string> queryTables;
         for (const auto& transaction : query.transactions)
             queryTables.push_back(transaction.points);

@@ -23,8 +23,8 @@ public:
     {
         bool matched = false;
         std::string matchedLotCode;
-        double score = 0;        // best candidate's score (0..1)
-        double runnerUpScore = 0; // second best, for the margin
+        double score = 0;               // best candidate's score (0..1)
+        double runnerUpScore = 0;       // second best, for the margin
         std::vector<Candidate> ranking; // best first
     };
 
@@ -42,9 +42,11 @@ public:
         std::string lotCode;
         std::vector<std::string> pointTables;
     };
-    static Verdict judge(const std::vector<std::string>& queryTables, const std::vector<Reference>& references);
+    static Verdict judge(const std::vector<std::string>& queryTables,
+                         const std::vector<Reference>& references);
     // The same on features computed once.
-    static Verdict judge(const Features& query, const std::vector<std::pair<std::string, Features>>& references);
+    static Verdict judge(const Features& query,
+                         const std::vector<std::pair<std::string, Features>>& references);
 
     // The simulated server's matcher: judges each published query against the submitted registrations
     // and answers the verdict as reply members ("verdict", "matchedLot", "score", "runnerUp").
