@@ -1,5 +1,5 @@
 // sources: server/ReplyText.cpp
-// options: -max_len=4096
+// options: -max_len=1024
 
 #include "FuzzCheck.h"
 #include "server/ReplyText.h"
