@@ -1,5 +1,5 @@
 // sources: spectro/LinkReplyParser.cpp
-// options: -max_len=65536
+// options: -max_len=16384
 
 #include "FuzzCheck.h"
 #include "spectro/LinkReplyParser.h"
@@ -126,7 +126,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         cuts.push_back(stream.isEmpty() ? 0 : qsizetype(seed) % (stream.size() + 1));
     std::sort(cuts.begin(), cuts.end());
     std::vector<qsizetype> everyByte;
-    for (qsizetype i = 1; i < stream.size() && stream.size() <= 512; ++i)
+    for (qsizetype i = 1; i < stream.size() && stream.size() <= 128; ++i)
         everyByte.push_back(i);
 
     const Outcome whole = run(stream, {});
