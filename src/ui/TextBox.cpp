@@ -3,6 +3,17 @@
 #include <QKeyEvent>
 #include <QTimer>
 
+TextBox::TextBox(QWidget* parent) : TextBox(QString(), parent) {}
+
+TextBox::TextBox(const QString& text, QWidget* parent) : QLineEdit(text, parent)
+{
+    // A value set by the program shows from its start, as the operator reads it.
+    connect(this, &QLineEdit::textChanged, this, [this] {
+        if (!hasFocus())
+            setCursorPosition(0);
+    });
+}
+
 void TextBox::focusInEvent(QFocusEvent* event)
 {
     QLineEdit::focusInEvent(event);

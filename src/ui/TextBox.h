@@ -8,7 +8,8 @@ class TextBox : public QLineEdit
 {
     Q_OBJECT
 public:
-    using QLineEdit::QLineEdit;
+    explicit TextBox(QWidget* parent = nullptr);
+    TextBox(const QString& text, QWidget* parent = nullptr);
 
     void setSelectAllOnFocus(bool on) { m_selectAllOnFocus = on; }
 
