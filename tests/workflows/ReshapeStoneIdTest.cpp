@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 namespace {
 
 struct Reshape
@@ -10,6 +12,11 @@ struct Reshape
     const char* scanned;
     const char* expected;
 };
+
+void PrintTo(const Reshape& r, std::ostream* os)
+{
+    *os << '"' << r.scanned << "\" -> \"" << r.expected << '"';
+}
 
 class ReshapeStoneIdTest : public ::testing::TestWithParam<Reshape>
 {
