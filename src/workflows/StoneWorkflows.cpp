@@ -333,6 +333,25 @@ void StoneWorkflows::retractAndWait(const QString& text)
     m_w.TimedWait(6, 1000, text);
 }
 
+StoneWorkflows::AfterFailure StoneWorkflows::askAfterFailedUpload(const QString& question, const QString& title)
+{
+    // The stone comes out; the operator shifts it and repeats the scan, or stops.
+    StationState& s = stationState();
+    m_w.TimedWait(6);
+    retractAndWait(kArmMoving4);
+    const int answer = m_w.AskOperator(question, title);
+    if (answer == kYes) {
+        moveInside();
+        s.DataFailed = false;
+        return AfterFailure::Repeat;
+    }
+    if (answer == kNo) {
+        s.DataFailed = false;
+        return AfterFailure::Stop;
+    }
+    return AfterFailure::GoOn;
+}
+
 void StoneWorkflows::rotate()
 {
     m_w.TimedWait(3);
@@ -459,16 +478,10 @@ void StoneWorkflows::Label_R_Click(int /*index*/)
                     return;
                 }
                 if (s.DataFailed.toBool()) {
-                    m_w.TimedWait(6);
-                    retractAndWait(kArmMoving4);
-                    const int answer = m_w.AskOperator(kMoveStoneRegistration, kDataFailed);
-                    if (answer == kYes) {
-                        moveInside();
-                        s.DataFailed = false;
+                    const AfterFailure next = askAfterFailedUpload(kMoveStoneRegistration, kDataFailed);
+                    if (next == AfterFailure::Repeat)
                         continue;
-                    }
-                    if (answer == kNo) {
-                        s.DataFailed = false;
+                    if (next == AfterFailure::Stop) {
                         m_w.UnlockConsole();
                         registrationAbort(AbortFrom::Backup);
                         return;
@@ -592,16 +605,10 @@ void StoneWorkflows::Label_Q_Click(int /*index*/)
                     return;
                 }
                 if (s.DataFailed.toBool()) {
-                    m_w.TimedWait(6);
-                    retractAndWait(kArmMoving4);
-                    const int answer = m_w.AskOperator(kDataFailedQuery, kMoveStoneQueryTitle);
-                    if (answer == kYes) {
-                        moveInside();
-                        s.DataFailed = false;
+                    const AfterFailure next = askAfterFailedUpload(kDataFailedQuery, kMoveStoneQueryTitle);
+                    if (next == AfterFailure::Repeat)
                         continue;
-                    }
-                    if (answer == kNo) {
-                        s.DataFailed = false;
+                    if (next == AfterFailure::Stop) {
                         queryAbort();
                         return;
                     }
@@ -733,16 +740,10 @@ void StoneWorkflows::runOffline(bool query)
                 break;
             }
             if (s.DataFailed.toBool()) {
-                m_w.TimedWait(6);
-                retractAndWait(kArmMoving4);
-                const int answer = m_w.AskOperator(kMoveStoneOffline, kDataFailed);
-                if (answer == kYes) {
-                    moveInside();
-                    s.DataFailed = false;
+                const AfterFailure next = askAfterFailedUpload(kMoveStoneOffline, kDataFailed);
+                if (next == AfterFailure::Repeat)
                     continue;
-                }
-                if (answer == kNo) {
-                    s.DataFailed = false;
+                if (next == AfterFailure::Stop) {
                     breakOff();
                     return;
                 }

@@ -67,6 +67,8 @@ private:
     void upload(const std::function<void()>& operation);
     void moveInside();
     void retractAndWait(const QString& text);
+    enum class AfterFailure { Repeat, Stop, GoOn };
+    AfterFailure askAfterFailedUpload(const QString& question, const QString& title);
     void rotate();
     void closeIfRequested();
 
