@@ -470,16 +470,7 @@ void ServerClient::UploadQueryScan()
         return;
     }
     const QString text = reply.text();
-    if (reply.status == 201) {
-        m_w.setMsg(QStringLiteral("Response: ") + text);
-        s.DataFailed = false;
-    } else {
-        const QString failed = QStringLiteral("Error: ") + QString::number(reply.status) + " - " + text;
-        m_w.setMsg(failed);
-        m_w.setMsg1(failed);
-        showDataDialog(failed);
-        s.DataFailed = true;
-    }
+    judgeQueryReply(reply.status, text);
     const auto value = cutReply(text, QStringLiteral("id"), 5, 3);
     if (!value) {
         fail(cutError(QStringLiteral("id")));
@@ -516,16 +507,7 @@ void ServerClient::PublishTransactionIds()
         return;
     }
     const QString text = reply.text();
-    if (reply.status == 201) {
-        m_w.setMsg(QStringLiteral("Response: ") + text);
-        s.DataFailed = false;
-    } else {
-        const QString failed = QStringLiteral("Error: ") + QString::number(reply.status) + " - " + text;
-        m_w.setMsg(failed);
-        m_w.setMsg1(failed);
-        showDataDialog(failed);
-        s.DataFailed = true;
-    }
+    judgeQueryReply(reply.status, text);
     const auto value = cutReply(text, QStringLiteral("id"), 5, 2);
     if (!value) {
         fail(cutError(QStringLiteral("id")));
@@ -533,6 +515,21 @@ void ServerClient::PublishTransactionIds()
     }
     s.QueryId = *value;
     m_w.setMsg(QStringLiteral("publish New Added TransactionIds.......= ") + *value);
+}
+
+void ServerClient::judgeQueryReply(int status, const QString& text)
+{
+    StationState& s = stationState();
+    if (status == 201) {
+        m_w.setMsg(QStringLiteral("Response: ") + text);
+        s.DataFailed = false;
+        return;
+    }
+    const QString failed = QStringLiteral("Error: ") + QString::number(status) + " - " + text;
+    m_w.setMsg(failed);
+    m_w.setMsg1(failed);
+    showDataDialog(failed);
+    s.DataFailed = true;
 }
 
 QString ServerClient::ExtractTaggedValue(const QString& page, const QString& key, bool* ok)

@@ -63,6 +63,8 @@ private:
     // The instance use of CutAfterKey: the reply goes to the reply field, the value to the value field.
     std::optional<QString> cutReply(const QString& reply, const QString& key, int skip, int drop);
     void showDataDialog(const QString& text);
+    // A query upload or publication: 201 is accepted; anything else is shown and marks the data failed.
+    void judgeQueryReply(int status, const QString& text);
     QString spectrumFilePath() const;
     static QString diskPath(const QString& path);
     // The list of ScanIds(0..N-1), MeasurementIndex running as its counter; nothing (and the

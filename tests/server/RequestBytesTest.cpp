@@ -46,9 +46,11 @@ protected:
         action();
         const auto seen = server.requests();
         EXPECT_EQ(seen.size(), 1u);
-        for (SimServer* s : {&cloud, &lan, &lanLogin})
-            if (s != &server)
+        for (SimServer* s : {&cloud, &lan, &lanLogin}) {
+            if (s != &server) {
                 EXPECT_TRUE(s->requests().empty());
+            }
+        }
         return seen.empty() ? SimRecordedRequest{} : seen.front();
     }
 };
