@@ -9,7 +9,7 @@ TextBox::TextBox(const QString& text, QWidget* parent) : QLineEdit(text, parent)
 {
     // A value set by the program shows from its start, as the operator reads it.
     connect(this, &QLineEdit::textChanged, this, [this] {
-        if (!hasFocus())
+        if (!m_typing)
             setCursorPosition(0);
     });
 }
@@ -30,5 +30,7 @@ void TextBox::keyPressEvent(QKeyEvent* event)
         emit enterPressed();
         return;
     }
+    m_typing = true;
     QLineEdit::keyPressEvent(event);
+    m_typing = false;
 }

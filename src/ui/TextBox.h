@@ -22,4 +22,5 @@ protected:
 
 private:
     bool m_selectAllOnFocus = false;
+    bool m_typing = false;
 };

@@ -245,3 +245,21 @@ TEST_F(ConsoleLayout, ServiceActionsUseTheInjectedSystem)
 }
 
 } // namespace
+
+namespace {
+
+TEST(TextBoxTyping, TypedTextKeepsItsOrderAndProgramTextShowsFromItsStart)
+{
+    TextBox box;
+    box.setText(QStringLiteral("old"));
+    box.selectAll();
+    for (const QChar c : QStringLiteral("LOT-7")) {
+        QKeyEvent key(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(&box, &key);
+    }
+    EXPECT_EQ(box.text(), "LOT-7");
+    box.setText(QStringLiteral("Peak= 0.43829581"));
+    EXPECT_EQ(box.cursorPosition(), 0);
+}
+
+} // namespace
