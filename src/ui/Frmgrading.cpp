@@ -224,6 +224,8 @@ void Frmgrading::buildControls()
                     QStringLiteral("Messagebox"));
     Text11 = textBox(Frame3, QStringLiteral("Text11"), QString(), 6000, 4200, 1575, 315,
                      QStringLiteral("Status of Humidity control etc"));
+    Text9->setShowStart(true);
+    Text11->setShowStart(true);
     Shape1 = new CircleShape(Frame3);
     named(Shape1, QStringLiteral("Shape1"));
     place(Shape1, 7680, 4275, 375, 375);

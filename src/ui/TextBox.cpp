@@ -7,9 +7,9 @@ TextBox::TextBox(QWidget* parent) : TextBox(QString(), parent) {}
 
 TextBox::TextBox(const QString& text, QWidget* parent) : QLineEdit(text, parent)
 {
-    // A value set by the program shows from its start, as the operator reads it.
+    // A value the program shows reads from its start.
     connect(this, &QLineEdit::textChanged, this, [this] {
-        if (!m_typing)
+        if (m_showStart && !m_typing)
             setCursorPosition(0);
     });
 }

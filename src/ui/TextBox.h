@@ -12,6 +12,8 @@ public:
     TextBox(const QString& text, QWidget* parent = nullptr);
 
     void setSelectAllOnFocus(bool on) { m_selectAllOnFocus = on; }
+    // Text set by the program is shown from its start rather than its end.
+    void setShowStart(bool on) { m_showStart = on; }
 
 signals:
     void enterPressed();
@@ -23,4 +25,5 @@ protected:
 private:
     bool m_selectAllOnFocus = false;
     bool m_typing = false;
+    bool m_showStart = false;
 };

@@ -251,6 +251,7 @@ namespace {
 TEST(TextBoxTyping, TypedTextKeepsItsOrderAndProgramTextShowsFromItsStart)
 {
     TextBox box;
+    box.setShowStart(true);
     box.setText(QStringLiteral("old"));
     box.selectAll();
     for (const QChar c : QStringLiteral("LOT-7")) {
