@@ -143,8 +143,8 @@ bool SimBench::start(int readyTimeoutMs)
         return std::make_unique<TcpSpectrometerLink>(linkAddress);
     };
     env.timeScale = m_options.timeScale;
-    env.startDetached = [this](const QString& command) {
-        m_started << command;
+    env.startDetached = [this](const QString& program, const QStringList& arguments) {
+        m_started << (QStringList{program} + arguments).join(QLatin1Char(' '));
         return true;
     };
     env.openUrl = [this](const QString& url) { m_openedUrls << url; };

@@ -26,6 +26,7 @@ const QString PeakAmplitudeText = QStringLiteral("Peak Amplitude = ");
 const QString PeakPositionText = QStringLiteral("Absolute Peak Position = ");
 const QString HardwareNotConnectedText = QStringLiteral("Machine Hardware Not Connected !!! ");
 const QString PositionInstrumentFolder = QStringLiteral("212030");
+const QString StatusRequestFailedText = QStringLiteral("No status from the spectrometer software");
 constexpr int WaitTicks = 2;
 
 QColor toQColor(quint32 color)
@@ -127,12 +128,19 @@ bool HealthCheck::run(QString* error)
         [this](QString* e) { return requestStatusMessage(e); },
         [this](QString* e) { return requestStatusCode(e); },
     };
+    m_statusRequestError.clear();
     for (const auto& request : requests) {
         if (!request(error)) {
             m_running = false;
             return false;
         }
         m_w.TimedWait(WaitTicks);
+        if (!m_statusRequestError.isEmpty()) {
+            if (error)
+                *error = m_statusRequestError;
+            m_running = false;
+            return false;
+        }
     }
     m_running = false;
 
@@ -178,14 +186,20 @@ void HealthCheck::handleStatusMessage(const QString& value)
         setStatusTextColor(Green);
     } else if (code == 10152) {
         m_w.Text11->setText(HumidityText);
-        m_w.showSystemMessage(HumidityBoxText, ProgramTitle, QMessageBox::Information);
+        m_w.showSystemMessage(HumidityBoxText, ProgramTitle);
         setStatusTextColor(Yellow);
     } else if (code == 60139) {
         m_w.Text11->setText(FaultText);
-        m_w.showSystemMessage(FaultBoxText, ProgramTitle, QMessageBox::Information);
+        m_w.showSystemMessage(FaultBoxText, ProgramTitle);
         setStatusTextColor(Red);
     }
     stationState().PendingReply = 0;
+}
+
+void HealthCheck::handleStatusRequestFailure(const QString& error)
+{
+    if (m_running)
+        m_statusRequestError = error.isEmpty() ? StatusRequestFailedText : error;
 }
 
 void HealthCheck::handleStatusCode(const QString& value)
@@ -204,5 +218,5 @@ void HealthCheck::handleStatusCode(const QString& value)
     m_w.Register->setEnabled(code == 0);
     m_w.Query->setEnabled(code == 0);
     if (code != 0)
-        m_w.showSystemMessage(CriticalBoxText, ProgramTitle, QMessageBox::Information);
+        m_w.showSystemMessage(CriticalBoxText, ProgramTitle);
 }

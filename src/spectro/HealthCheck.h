@@ -39,6 +39,8 @@ public:
     // Reply handling of the status message (PendingReply 3) and status code (PendingReply 4).
     void handleStatusMessage(const QString& value);
     void handleStatusCode(const QString& value);
+    // A status request that failed inside the notification: the check fails, nothing turns green.
+    void handleStatusRequestFailure(const QString& error);
 
     quint32 lastStatusColor() const { return m_lastStatusColor; }
     bool isRunning() const { return m_running; }
@@ -52,4 +54,5 @@ private:
     std::function<void()> m_afterCheck;
     quint32 m_lastStatusColor = 0;
     bool m_running = false;
+    QString m_statusRequestError; // set by a failed status request during the running check
 };

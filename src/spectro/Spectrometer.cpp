@@ -39,7 +39,8 @@ Spectrometer::Spectrometer(Frmgrading& w, ServerCalls calls)
             m_calls.SendMachineStatus();
     });
     m_channel->setReplyHandlers({[this](const QString& v) { m_check->handleStatusMessage(v); },
-                                 [this](const QString& v) { m_check->handleStatusCode(v); }});
+                                 [this](const QString& v) { m_check->handleStatusCode(v); },
+                                 [this](const QString& e) { m_check->handleStatusRequestFailure(e); }});
     m_channel->setHealthCheck([this](QString* error) { return m_check->run(error); },
                               [this](const QString& error) { m_check->failed(error); });
 

@@ -61,6 +61,7 @@ TEST_F(ServerStatus, InternetButtonShowsTheConnectivityBoxOnlyOnFailure)
     ASSERT_EQ(boxes.shown.size(), 1);
     EXPECT_EQ(boxes.shown[0].text, QStringLiteral("INTERNET oR VELORA Server is not recheable"));
     EXPECT_EQ(boxes.shown[0].title, QStringLiteral("Connectivity Issue"));
+    EXPECT_EQ(boxes.shown[0].icon, QMessageBox::NoIcon);
 }
 
 TEST_F(ServerStatus, GetRequestButtonShowsTheReplyOrNothing)

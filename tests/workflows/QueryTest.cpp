@@ -164,6 +164,7 @@ TEST_F(QueryTest, RefusesWithoutAnId)
     ASSERT_EQ(driver->systemBoxes().size(), 1);
     EXPECT_EQ(driver->systemBoxes()[0].text, "Enter ID in Scanbar & Press ENTER and generate Code first");
     EXPECT_EQ(driver->systemBoxes()[0].title, "Generate ID First");
+    EXPECT_FALSE(driver->systemBoxes()[0].withIcon);
     EXPECT_EQ(requestPaths(), QStringList({"/getServerStatus"}));
     EXPECT_TRUE(driver->asked().isEmpty());
 }

@@ -272,6 +272,7 @@ TEST_F(RegistrationTest, ServerUnreachableAtTheStartLeavesEverythingAlone)
     ASSERT_EQ(driver->systemBoxes().size(), 1);
     EXPECT_EQ(driver->systemBoxes()[0].text, "INTERNET oR VELORA Server is not recheable");
     EXPECT_EQ(driver->systemBoxes()[0].title, "Connectivity Issue");
+    EXPECT_FALSE(driver->systemBoxes()[0].withIcon);
     EXPECT_TRUE(driver->asked().isEmpty());
     bench->pumpUntil([] { return false; }, 30);
     EXPECT_TRUE(controllerCommands().isEmpty());
@@ -344,6 +345,7 @@ TEST_F(RegistrationTest, StartChecksRefuseWithoutModeOrId)
     ASSERT_EQ(driver->systemBoxes().size(), 1);
     EXPECT_EQ(driver->systemBoxes()[0].text, "Select Rough or Splits or Polish First");
     EXPECT_EQ(driver->systemBoxes()[0].title, "Select Mode First");
+    EXPECT_FALSE(driver->systemBoxes()[0].withIcon);
 
     selectMode(true, w().Polish1);
     flows().Label_R_Click(0);
