@@ -496,11 +496,11 @@ void Frmgrading::Form_Load()
 
     const double station = s.MachineNumber.toNumber() + 1;
     // The "000" pattern pads the digits, not the sign: -4 is "-004".
-    const qlonglong rounded = std::isfinite(station) && std::fabs(station) < 1e15 ? std::llround(station) : 0;
-    Label41->setText(std::isfinite(station) && std::fabs(station) < 1e15
-                         ? (rounded < 0 ? QStringLiteral("-") : QString()) +
-                               QStringLiteral("%1").arg(qAbs(rounded), 3, 10, QLatin1Char('0'))
-                         : NumberText::format(station));
+    const bool whole = std::isfinite(station) && std::fabs(station) < 1e15;
+    const qlonglong rounded = whole ? std::llround(station) : 0;
+    Label41->setText(whole ? QLatin1String(rounded < 0 ? "-" : "") +
+                                 QStringLiteral("%1").arg(qAbs(rounded), 3, 10, QLatin1Char('0'))
+                           : NumberText::format(station));
     Label18->setText(s.UserName);
     Label22->setText(s.CompanyCode);
 
