@@ -140,7 +140,9 @@ TEST_F(OfflineRunTest, RegistrationSubmissionFailureStaysInMsg)
 
     // Refused by the server: the status and its reply.
     const QString lot2 = prepare();
-    bench->server().setFault("/diamond/submitMainFiles", SimFault{500});
+    SimFault refused;
+    refused.status = 500;
+    bench->server().setFault("/diamond/submitMainFiles", refused);
     driver->setUnexpectedAnswer(Yes);
     flows().RunOfflineRegistration();
     EXPECT_TRUE(bench->msgTexts().back().startsWith("Registration NOT submitted - Error: 500 - "))
