@@ -161,8 +161,9 @@ TEST_F(StaleLotCodeTest, LoginTokenWithLineBreaksIsNeverSent)
     for (const SimRecordedRequest& r : bench->server().requests()) {
         SCOPED_TRACE(r.path);
         EXPECT_FALSE(r.hasHeader("X-Injected"));
-        if (r.hasHeader("Authorization") && r.header("Authorization").rfind("Bearer ", 0) == 0)
+        if (r.hasHeader("Authorization") && r.header("Authorization").rfind("Bearer ", 0) == 0) {
             EXPECT_EQ(r.header("Authorization"), "Bearer " + held.toStdString());
+        }
     }
 }
 
