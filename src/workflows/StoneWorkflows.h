@@ -65,6 +65,8 @@ private:
     void backUpThenDelete();
     // Runs one upload and keeps the report it wrote into Msg1.
     void upload(const std::function<void()>& operation);
+    // Publishes the query with QueryId cleared first; empty on success, else what went wrong.
+    QString publish();
     void moveInside();
     void retractAndWait(const QString& text);
     enum class AfterFailure { Repeat, Stop, GoOn };
