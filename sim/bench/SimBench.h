@@ -38,6 +38,10 @@ public:
         QString picturesFolder;
         // Name the controller's port the way a real site does: a COM<N> link in the program folder.
         bool portLinkInProgramFolder = false;
+        // The run journal's folder; empty: "journal" in the program folder.
+        QString journalFolder;
+        // Where the temporary program folder is made; empty: the system's temporary folder.
+        QString parentFolder;
     };
 
     SimBench();
@@ -62,6 +66,7 @@ public:
     QString programFolder() const { return m_folder.path(); }
     QString dataFolder() const { return m_folder.filePath(QStringLiteral("data")); }
     QString backupFolder() const { return m_folder.filePath(QStringLiteral("backup")); }
+    QString journalFolder() const { return m_env.journalFolder; }
     QStringList dataFiles() const { return filesIn(dataFolder()); }
     QStringList backupFiles() const { return filesIn(backupFolder()); }
     static QStringList filesIn(const QString& folder);

@@ -2,6 +2,7 @@
 
 #include "BuildConfig.h"
 
+#include "core/Journal.h"
 #include "spectro/TcpSpectrometerLink.h"
 
 #include <QCoreApplication>
@@ -45,6 +46,8 @@ StationEnvironment productionEnvironment(const QString& commandLine)
     StationEnvironment env;
     env.programFolder = QCoreApplication::applicationDirPath();
     env.backupFolder = backupFolder();
+    if (env.journalFolder.isEmpty())
+        env.journalFolder = Journal::defaultFolder();
     env.cloudUrl = QStringLiteral(STATION_CLOUD_URL);
     env.lanUrl = QStringLiteral(STATION_LAN_URL);
     env.lanLoginUrl = QStringLiteral(STATION_LAN_LOGIN_URL);

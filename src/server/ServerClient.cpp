@@ -306,6 +306,7 @@ bool ServerClient::LookUpStoneId()
 void ServerClient::UploadRegistrationScan()
 {
     StationState& s = stationState();
+    m_outcome = {};
     m_w.setMsg(QStringLiteral("Uploading on Server......."));
     const QString path = spectrumFilePath();
     const QString fileName = path.mid(path.lastIndexOf(u'\\') + 1);
@@ -313,6 +314,7 @@ void ServerClient::UploadRegistrationScan()
 
     auto fail = [&](const QString& description) {
         m_lastError = description;
+        m_outcome.error = description;
         const QString text = QStringLiteral("Error: Uploading ..[") + k + QStringLiteral("]..") + description;
         m_w.setMsg(text);
         m_w.setMsg1(text);
@@ -322,6 +324,7 @@ void ServerClient::UploadRegistrationScan()
 
     QFile file(diskPath(path));
     if (!QFileInfo(file).isFile()) {
+        m_outcome.error = QStringLiteral("no spectrum file");
         s.DataFailed = true;
         return;
     }
@@ -341,6 +344,8 @@ void ServerClient::UploadRegistrationScan()
         return;
     }
     const QString text = reply.text();
+    m_outcome.status = reply.status;
+    m_outcome.reply = text;
     if (reply.status == 201) {
         m_w.setMsg(QStringLiteral("Response: ") + text);
         const QString done = QStringLiteral("Uploading ...[") + k + QStringLiteral("]....Done");
@@ -365,6 +370,7 @@ void ServerClient::UploadRegistrationScan()
         return;
     }
     s.ScanIds[s.MeasurementIndex] = *value;
+    m_outcome.id = *value;
     m_w.setMsg(QStringLiteral("Diamond Uploaded.......= ") + *value);
 }
 
@@ -399,9 +405,11 @@ std::optional<QStringList> ServerClient::collectScanIds(QString* error)
 void ServerClient::SubmitMainFiles()
 {
     StationState& s = stationState();
+    m_outcome = {};
     m_w.setMsg(QStringLiteral("Querying on Server......."));
     auto fail = [&](const QString& description) {
         m_lastError = description;
+        m_outcome.error = description;
         m_w.setMsg(QStringLiteral("Error:  ") + description);
     };
     QString error;
@@ -419,6 +427,8 @@ void ServerClient::SubmitMainFiles()
         return;
     }
     const QString text = reply.text();
+    m_outcome.status = reply.status;
+    m_outcome.reply = text;
     if (reply.status == 201) {
         m_w.setMsg(QStringLiteral("Response: ") + text);
         s.DataFailed = false;
@@ -433,11 +443,13 @@ void ServerClient::SubmitMainFiles()
 void ServerClient::UploadQueryScan()
 {
     StationState& s = stationState();
+    m_outcome = {};
     m_w.setMsg(QStringLiteral("Querying on Server....... = ") + QString::number(s.MeasurementIndex));
     const QString path = spectrumFilePath();
 
     auto fail = [&](const QString& description) {
         m_lastError = description;
+        m_outcome.error = description;
         const QString text = QStringLiteral("Error: Query-Diamond ") + description;
         m_w.setMsg(text);
         m_w.setMsg1(text);
@@ -448,6 +460,7 @@ void ServerClient::UploadQueryScan()
     QFile file(diskPath(path));
     if (!QFileInfo(file).isFile()) {
         const QString text = QStringLiteral("File not found: ") + path;
+        m_outcome.error = text;
         m_w.setMsg1(text);
         showDataDialog(text);
         s.DataFailed = true;
@@ -470,6 +483,8 @@ void ServerClient::UploadQueryScan()
         return;
     }
     const QString text = reply.text();
+    m_outcome.status = reply.status;
+    m_outcome.reply = text;
     judgeQueryReply(reply.status, text);
     const auto value = cutReply(text, QStringLiteral("id"), 5, 3);
     if (!value) {
@@ -481,15 +496,18 @@ void ServerClient::UploadQueryScan()
         return;
     }
     s.ScanIds[s.MeasurementIndex] = *value;
+    m_outcome.id = *value;
     m_w.setMsg(QStringLiteral("Query Uploaded.......= ") + *value);
 }
 
 void ServerClient::PublishTransactionIds()
 {
     StationState& s = stationState();
+    m_outcome = {};
     m_w.setMsg(QStringLiteral("Querying on Server......."));
     auto fail = [&](const QString& description) {
         m_lastError = description;
+        m_outcome.error = description;
         m_w.setMsg(QStringLiteral("Error: NewTransactionIDS ") + description);
     };
     QString error;
@@ -507,6 +525,8 @@ void ServerClient::PublishTransactionIds()
         return;
     }
     const QString text = reply.text();
+    m_outcome.status = reply.status;
+    m_outcome.reply = text;
     judgeQueryReply(reply.status, text);
     const auto value = cutReply(text, QStringLiteral("id"), 5, 2);
     if (!value) {
@@ -514,6 +534,7 @@ void ServerClient::PublishTransactionIds()
         return;
     }
     s.QueryId = *value;
+    m_outcome.id = *value;
     m_w.setMsg(QStringLiteral("publish New Added TransactionIds.......= ") + *value);
 }
 

@@ -5,6 +5,7 @@
 #include <memory>
 
 class Frmgrading;
+class Journal;
 class ServerClient;
 class Spectrometer;
 class StageControl;
@@ -26,8 +27,12 @@ public:
     Spectrometer& spectrometer() { return *m_spectrometer; }
     ServerClient& server() { return *m_server; }
     StoneWorkflows& workflows() { return *m_workflows; }
+    Journal& journal() { return *m_journal; }
 
 private:
+    void journalStart();
+
+    std::unique_ptr<Journal> m_journal;
     std::unique_ptr<Frmgrading> m_window;
     std::unique_ptr<ServerClient> m_server;
     std::unique_ptr<Spectrometer> m_spectrometer;

@@ -145,6 +145,7 @@ public:
     }
     ~Running()
     {
+        m_owner.m_journal.endRun(QStringLiteral("No"));
         m_owner.m_running = false;
         emit m_owner.busyChanged(false);
         m_owner.closeIfRequested();
@@ -157,11 +158,12 @@ private:
 };
 
 StoneWorkflows::StoneWorkflows(Frmgrading& w, StageControl& stage, Spectrometer& spectro,
-                               ServerClient& server)
+                               ServerClient& server, Journal& journal)
     : m_w(w)
     , m_stage(stage)
     , m_spectro(spectro)
     , m_server(server)
+    , m_journal(journal)
 {
     connect(w.Rough1, &PictureBox::clicked, this, &StoneWorkflows::Rough1_Click);
     connect(w.Polish1, &PictureBox::clicked, this, &StoneWorkflows::Polish1_Click);
@@ -369,6 +371,7 @@ void StoneWorkflows::upload(const std::function<void()>& operation)
             report = text;
     });
     operation();
+    journalScan();
     disconnect(watch);
     const StationState& s = stationState();
     if (report.isEmpty() && s.DataFailed.toBool()) {
@@ -387,6 +390,7 @@ void StoneWorkflows::upload(const std::function<void()>& operation)
 void StoneWorkflows::backUpThenDelete()
 {
     const BackupReport report = m_spectro.backUpThenDeleteDataFiles();
+    journalBackup(report);
     if (!report.keptFiles.isEmpty() && !m_w.hasEnded())
         m_w.showSystemMessage(kBackupFailed + report.keptFiles.join(QStringLiteral(", ")), kBackupFailedTitle,
                               QMessageBox::Warning);
@@ -416,6 +420,7 @@ void StoneWorkflows::Label_R_Click(int /*index*/)
         m_w.Timer7->setEnabled(true);
         return;
     }
+    journalBegin(QStringLiteral("registration"));
 
     try {
         setTextColour(m_w.Label_R[0], kGreen);
@@ -502,6 +507,7 @@ void StoneWorkflows::Label_R_Click(int /*index*/)
         m_w.setMsg(kAllDoneFinished);
         m_w.setMsg(kSubmitting);
         m_server.SubmitMainFiles();
+        journalServerResult(QStringLiteral("submission"));
     } catch (const std::exception& e) {
         // A failing step must not end the program: the registration goes through its abort path.
         m_uploadReport = kStepFailed + QString::fromLocal8Bit(e.what());
@@ -512,6 +518,7 @@ void StoneWorkflows::Label_R_Click(int /*index*/)
 
 void StoneWorkflows::registrationAbort(AbortFrom from)
 {
+    journalAbort();
     StationState& s = stationState();
     if (from == AbortFrom::Unlock) {
         m_w.UnlockConsole();
@@ -536,6 +543,7 @@ void StoneWorkflows::endAfterTurnOverRefused()
 {
     // The stage came out for the turn-over; the spectra taken so far are kept in the backup.
     StationState& s = stationState();
+    m_journal.abortRun(QStringLiteral("No"), QStringLiteral("stone not turned over"));
     m_w.UnlockConsole();
     if (m_w.Command19->isEnabled() && !m_w.Command18->isEnabled())
         retractAndWait(kArmMoving3);
@@ -561,6 +569,7 @@ void StoneWorkflows::Label_Q_Click(int /*index*/)
         return;
     }
 
+    journalBegin(QStringLiteral("query"));
     bool locked = false;
     try {
         m_w.Text6->setText(QStringLiteral("6"));
@@ -624,6 +633,7 @@ void StoneWorkflows::Label_Q_Click(int /*index*/)
         retractAndWait(kArmMoving3);
         m_w.setMsg(kGeneratingQuery);
         m_server.PublishTransactionIds();
+        journalServerResult(QStringLiteral("publication"));
         s.IdReady = 0;
         backUpThenDelete();
         m_w.setMsg(kAllDoneQuery + s.QueryId);
@@ -640,6 +650,7 @@ void StoneWorkflows::Label_Q_Click(int /*index*/)
 
 void StoneWorkflows::queryAbort()
 {
+    journalAbort();
     StationState& s = stationState();
     s.IdReady = 0;
     m_w.UnlockConsole();
@@ -684,6 +695,7 @@ void StoneWorkflows::runOffline(bool query)
         m_w.showSystemMessage(kGenerateId, kGenerateIdTitle);
         return;
     }
+    journalBegin(query ? QStringLiteral("offline query") : QStringLiteral("offline registration"));
     m_w.Text6->setText(QStringLiteral("6"));
     m_w.Text1->setText(QStringLiteral("67"));
     const bool command18 = m_w.Command18->isEnabled();
@@ -702,6 +714,7 @@ void StoneWorkflows::runOffline(bool query)
     m_w.Query_1->setEnabled(false);
 
     auto breakOff = [&] {
+        journalAbort();
         s.IdReady = 0;
         m_w.UnlockConsole();
         restoreStage();
@@ -767,6 +780,7 @@ void StoneWorkflows::runOffline(bool query)
         if (failedUploads.isEmpty())
             m_server.SubmitMainFiles();
     }
+    journalServerResult(query ? QStringLiteral("publication") : QStringLiteral("submission"), failedUploads);
     s.IdReady = 0;
     backUpThenDelete();
     if (query)
