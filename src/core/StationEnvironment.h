@@ -10,17 +10,17 @@ class SpectrometerLink;
 // Everything that differs between production, tests and the demo, injected in one place.
 struct StationEnvironment
 {
-    QString programFolder; // where the configuration file, pictures and VELORA1.bat live
-    QString backupFolder;  // where the data folder is backed up
-    QString journalFolder; // where the run journal's day files go; empty: no journal
+    QString programFolder;  // where the configuration file, pictures and VELORA1.bat live
+    QString backupFolder;   // where the data folder is backed up
+    QString journalFolder;  // where the run journal's day files go; empty: no journal
 
     // Server addresses
     QString cloudUrl;
     QString lanUrl;
     QString lanLoginUrl;
     QString stoneIdUrl;
-    QString diagPageUrl; // complete address of the diagnostics page
-    QString downloadUrl; // download page of the console
+    QString diagPageUrl;  // complete address of the diagnostics page
+    QString downloadUrl;  // download page of the console
 
     // ComPort number -> serial device name
     std::function<QString(int comPort)> resolveSerialPort;

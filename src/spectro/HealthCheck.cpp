@@ -36,8 +36,8 @@ QColor toQColor(quint32 color)
 
 } // namespace
 
-HealthCheck::HealthCheck(Frmgrading& w, SpectrometerChannel& channel, std::function<void()> afterCheck,
-                         Journal& journal)
+HealthCheck::HealthCheck(Frmgrading& w, SpectrometerChannel& channel, Journal& journal,
+                         std::function<void()> afterCheck)
     : m_w(w)
     , m_channel(channel)
     , m_afterCheck(std::move(afterCheck))

@@ -18,8 +18,8 @@ public:
     static constexpr quint32 Yellow = 65535;
     static constexpr quint32 Red = 255;
 
-    HealthCheck(Frmgrading& w, SpectrometerChannel& channel, std::function<void()> afterCheck,
-                Journal& journal);
+    HealthCheck(Frmgrading& w, SpectrometerChannel& channel, Journal& journal,
+                std::function<void()> afterCheck);
 
     // The whole check as started by a click or the timer; a failure is reported (see failed()).
     void Image1_Click();

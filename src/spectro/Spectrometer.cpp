@@ -30,17 +30,14 @@ Spectrometer::Spectrometer(Frmgrading& w, ServerCalls calls, Journal& journal)
     , m_channel(std::make_unique<SpectrometerChannel>(w))
     , m_panel(std::make_unique<InstrumentPanel>(w, *m_channel))
 {
-    m_check = std::make_unique<HealthCheck>(
-        w, *m_channel,
-        [this] {
-            if (m_calls.Login)
-                m_calls.Login();
-            if (m_calls.ReadEnvironmentPage)
-                m_calls.ReadEnvironmentPage();
-            if (m_calls.SendMachineStatus)
-                m_calls.SendMachineStatus();
-        },
-        journal);
+    m_check = std::make_unique<HealthCheck>(w, *m_channel, journal, [this] {
+        if (m_calls.Login)
+            m_calls.Login();
+        if (m_calls.ReadEnvironmentPage)
+            m_calls.ReadEnvironmentPage();
+        if (m_calls.SendMachineStatus)
+            m_calls.SendMachineStatus();
+    });
     m_channel->setReplyHandlers({[this](const QString& v) { m_check->handleStatusMessage(v); },
                                  [this](const QString& v) { m_check->handleStatusCode(v); }});
     m_channel->setHealthCheck([this](QString* error) { return m_check->run(error); },
