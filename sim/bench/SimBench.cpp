@@ -198,6 +198,7 @@ bool SimBench::start(int readyTimeoutMs)
             quiet.restart();
         }
     }
+    m_startupMsg1 = m_msg1;
     clearRecords();
     return true;
 }

@@ -76,6 +76,8 @@ public:
     // Every text Msg showed, in order, repeats of the same text collapsed.
     QStringList msgTexts() const;
     QStringList msg1Texts() const;
+    // What Msg1 showed while the station started (start() clears the records).
+    QStringList startupMsg1Texts() const { return m_startupMsg1; }
     QStringList started() const { return m_started; }
     QStringList openedUrls() const { return m_openedUrls; }
 
@@ -95,6 +97,7 @@ private:
     std::unique_ptr<Station> m_station;
     QStringList m_msg;
     QStringList m_msg1;
+    QStringList m_startupMsg1;
     QStringList m_started;
     QStringList m_openedUrls;
     QString m_error;

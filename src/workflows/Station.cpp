@@ -25,7 +25,10 @@ Station::Station(StationEnvironment environment)
     m_spectrometer = std::make_unique<Spectrometer>(
         w,
         Spectrometer::ServerCalls{[server] { server->Login(); }, [server] { server->ReadEnvironmentPage(); },
-                                  [server] { server->SendMachineStatus(); }},
+                                  [this, server] {
+                                      server->SendMachineStatus();
+                                      showUnfinishedRunNotice();
+                                  }},
         *m_journal);
     Spectrometer* spectrometer = m_spectrometer.get();
     m_stage = std::make_unique<StageControl>(w, [spectrometer] { spectrometer->Exit_Click(); });
@@ -41,6 +44,9 @@ Station::Station(StationEnvironment environment)
             connectToServer(topic);
     };
     Journal* journal = m_journal.get();
+    // Once the operator works the console the notice has been seen.
+    QObject::connect(m_workflows.get(), &StoneWorkflows::busyChanged,
+                     [this] { m_unfinishedRunNotice.clear(); });
     QObject::connect(&w, &Frmgrading::ended, [journal] { journal->record(QStringLiteral("close")); });
 }
 
@@ -70,9 +76,15 @@ void Station::start()
                        {QStringLiteral("lot"), unfinished->start.value(QStringLiteral("lot"))},
                        {QStringLiteral("scansSaved"), unfinished->scansSaved},
                        {QStringLiteral("scansUploaded"), unfinished->scansUploaded}});
-    // After the start-up's own reports, so that it stays in view.
-    if (!m_window->hasEnded())
-        m_window->setMsg1(JournalReader::notice(*unfinished));
+    m_unfinishedRunNotice = JournalReader::notice(*unfinished);
+    showUnfinishedRunNotice();
+}
+
+void Station::showUnfinishedRunNotice()
+{
+    // After each health check's link replies, so that it stays in view until the operator acts.
+    if (!m_unfinishedRunNotice.isEmpty() && !m_window->hasEnded())
+        m_window->setMsg1(m_unfinishedRunNotice);
 }
 
 void Station::journalStart()

@@ -31,6 +31,7 @@ public:
 
 private:
     void journalStart();
+    void showUnfinishedRunNotice();
 
     std::unique_ptr<Journal> m_journal;
     std::unique_ptr<Frmgrading> m_window;
@@ -38,4 +39,5 @@ private:
     std::unique_ptr<Spectrometer> m_spectrometer;
     std::unique_ptr<StageControl> m_stage;
     std::unique_ptr<StoneWorkflows> m_workflows;
+    QString m_unfinishedRunNotice;
 };
