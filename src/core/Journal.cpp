@@ -124,6 +124,8 @@ void Journal::fail(const QString& text)
 
 void Journal::beginRun(const QJsonObject& fields)
 {
+    if (!isEnabled())
+        return;
     m_runAborted = false;
     m_runCompleted = false;
     m_run = isoTime(m_now());

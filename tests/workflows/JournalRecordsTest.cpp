@@ -257,8 +257,13 @@ TEST_F(JournalRecordsTest, AbortsRecordTheirCause)
     EXPECT_EQ(refused[1].value("status").toInt(), 503);
     EXPECT_EQ(refused[1].value("reply").toString(), "{\"id\":\"T-000001\"}\n");
     EXPECT_EQ(refused[2].value("cause").toString(), "server refusal");
+    ASSERT_FALSE(s().AuthToken.isEmpty());
     for (const QJsonObject& r : records())
         EXPECT_FALSE(QJsonDocument(r).toJson().contains(s().AuthToken.toUtf8())) << "no token in the journal";
+
+    w().Form_Unload();
+    ASSERT_TRUE(w().hasEnded());
+    EXPECT_EQ(records().last().value("event").toString(), "close");
 }
 
 // A journal that cannot be written changes nothing the operator or the peers see, apart from one line.
