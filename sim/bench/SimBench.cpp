@@ -23,6 +23,9 @@ SimBench::SimBench()
 
 SimBench::SimBench(Options options)
     : m_options(std::move(options))
+    , m_folder(m_options.parentFolder.isEmpty()
+                   ? QTemporaryDir()
+                   : QTemporaryDir(QDir(m_options.parentFolder).filePath(QStringLiteral("bench-XXXXXX"))))
 {
 }
 
@@ -118,6 +121,8 @@ bool SimBench::start(int readyTimeoutMs)
     StationEnvironment env;
     env.programFolder = m_folder.path();
     env.backupFolder = backupFolder();
+    env.journalFolder = m_options.journalFolder.isEmpty() ? m_folder.filePath(QStringLiteral("journal"))
+                                                          : m_options.journalFolder;
     env.cloudUrl = base;
     env.lanUrl = base;
     env.lanLoginUrl = base;
@@ -193,6 +198,7 @@ bool SimBench::start(int readyTimeoutMs)
             quiet.restart();
         }
     }
+    m_startupMsg1 = m_msg1;
     clearRecords();
     return true;
 }

@@ -3,6 +3,7 @@
 #include "BuildConfig.h"
 
 #include "core/DetachedProcess.h"
+#include "core/Journal.h"
 #include "spectro/TcpSpectrometerLink.h"
 
 #include <QCoreApplication>
@@ -33,6 +34,8 @@ StationEnvironment productionEnvironment(const QStringList& commandLine)
     StationEnvironment env;
     env.programFolder = QCoreApplication::applicationDirPath();
     env.backupFolder = backupFolder();
+    if (env.journalFolder.isEmpty())
+        env.journalFolder = Journal::defaultFolder();
     env.cloudUrl = QStringLiteral(STATION_CLOUD_URL);
     env.lanUrl = QStringLiteral(STATION_LAN_URL);
     env.lanLoginUrl = QStringLiteral(STATION_LAN_LOGIN_URL);

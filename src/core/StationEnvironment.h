@@ -13,6 +13,7 @@ struct StationEnvironment
 {
     QString programFolder; // where the configuration file, pictures and VELORA1.bat live
     QString backupFolder;  // where the data folder is backed up
+    QString journalFolder; // where the run journal's day files go; empty: no journal
 
     // Server addresses
     QString cloudUrl;

@@ -340,6 +340,7 @@ void ServerClient::UploadRegistrationScan()
 {
     StationState& s = stationState();
     m_lastReport.clear();
+    m_outcome = {};
     m_w.setMsg(QStringLiteral("Uploading on Server......."));
     const QString path = spectrumFilePath();
     const QString fileName = path.mid(path.lastIndexOf(u'\\') + 1);
@@ -347,6 +348,7 @@ void ServerClient::UploadRegistrationScan()
 
     auto fail = [&](const QString& description) {
         m_lastError = description;
+        m_outcome.error = description;
         const QString text = QStringLiteral("Error: Uploading ..[") + k + QStringLiteral("]..") + description;
         m_w.setMsg(text);
         report(text);
@@ -356,6 +358,7 @@ void ServerClient::UploadRegistrationScan()
 
     QFile file(diskPath(path));
     if (!QFileInfo(file).isFile()) {
+        m_outcome.error = QStringLiteral("no spectrum file");
         s.DataFailed = true;
         return;
     }
@@ -375,6 +378,8 @@ void ServerClient::UploadRegistrationScan()
         return;
     }
     const QString text = reply.text();
+    m_outcome.status = reply.status;
+    m_outcome.reply = text;
     if (reply.status == 201) {
         m_w.setMsg(QStringLiteral("Response: ") + text);
         const QString done = QStringLiteral("Uploading ...[") + k + QStringLiteral("]....Done");
@@ -399,6 +404,7 @@ void ServerClient::UploadRegistrationScan()
         return;
     }
     s.ScanIds[s.MeasurementIndex] = *value;
+    m_outcome.id = *value;
     m_w.setMsg(QStringLiteral("Diamond Uploaded.......= ") + *value);
 }
 
@@ -434,9 +440,11 @@ bool ServerClient::SubmitMainFiles()
 {
     StationState& s = stationState();
     m_lastReport.clear();
+    m_outcome = {};
     m_w.setMsg(QStringLiteral("Querying on Server......."));
     auto fail = [&](const QString& description) {
         m_lastError = description;
+        m_outcome.error = description;
         m_w.setMsg(QStringLiteral("Error:  ") + description);
         return false;
     };
@@ -451,6 +459,8 @@ bool ServerClient::SubmitMainFiles()
     if (!reply.completed)
         return fail(reply.error);
     const QString text = reply.text();
+    m_outcome.status = reply.status;
+    m_outcome.reply = text;
     if (reply.status == 201) {
         m_w.setMsg(QStringLiteral("Response: ") + text);
         s.DataFailed = false;
@@ -467,11 +477,13 @@ void ServerClient::UploadQueryScan()
 {
     StationState& s = stationState();
     m_lastReport.clear();
+    m_outcome = {};
     m_w.setMsg(QStringLiteral("Querying on Server....... = ") + QString::number(s.MeasurementIndex));
     const QString path = spectrumFilePath();
 
     auto fail = [&](const QString& description) {
         m_lastError = description;
+        m_outcome.error = description;
         const QString text = QStringLiteral("Error: Query-Diamond ") + description;
         m_w.setMsg(text);
         report(text);
@@ -482,6 +494,7 @@ void ServerClient::UploadQueryScan()
     QFile file(diskPath(path));
     if (!QFileInfo(file).isFile()) {
         const QString text = QStringLiteral("File not found: ") + path;
+        m_outcome.error = text;
         report(text);
         showDataDialog(text);
         s.DataFailed = true;
@@ -504,6 +517,8 @@ void ServerClient::UploadQueryScan()
         return;
     }
     const QString text = reply.text();
+    m_outcome.status = reply.status;
+    m_outcome.reply = text;
     judgeQueryReply(reply.status, text);
     const auto value = cutReply(text, QStringLiteral("id"), 5, 3);
     if (!value) {
@@ -515,6 +530,7 @@ void ServerClient::UploadQueryScan()
         return;
     }
     s.ScanIds[s.MeasurementIndex] = *value;
+    m_outcome.id = *value;
     m_w.setMsg(QStringLiteral("Query Uploaded.......= ") + *value);
 }
 
@@ -522,9 +538,11 @@ bool ServerClient::PublishTransactionIds()
 {
     StationState& s = stationState();
     m_lastReport.clear();
+    m_outcome = {};
     m_w.setMsg(QStringLiteral("Querying on Server......."));
     auto fail = [&](const QString& description) {
         m_lastError = description;
+        m_outcome.error = description;
         m_w.setMsg(QStringLiteral("Error: NewTransactionIDS ") + description);
         return false;
     };
@@ -539,11 +557,14 @@ bool ServerClient::PublishTransactionIds()
     if (!reply.completed)
         return fail(reply.error);
     const QString text = reply.text();
+    m_outcome.status = reply.status;
+    m_outcome.reply = text;
     judgeQueryReply(reply.status, text);
     const auto value = cutReply(text, QStringLiteral("id"), 5, 2);
     if (!value)
         return fail(cutError(QStringLiteral("id")));
     s.QueryId = *value;
+    m_outcome.id = *value;
     m_w.setMsg(QStringLiteral("publish New Added TransactionIds.......= ") + *value);
     return reply.status == 201;
 }

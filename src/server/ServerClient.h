@@ -51,6 +51,16 @@ public:
     // none); later texts in Msg1 from other sources do not change it.
     QString lastReport() const { return m_lastReport; }
 
+    // What the server did with the last upload, submission or publication (for the run journal).
+    struct Outcome
+    {
+        int status = 0; // HTTP status; 0 when no reply came
+        QString id;     // the scan, transaction or query id it returned
+        QString error;  // why it failed on this side
+        QString reply;  // the reply's text
+    };
+    const Outcome& lastOutcome() const { return m_outcome; }
+
     // First occurrence of key (exact), value from 1-based position p + skip with the last drop
     // characters removed; nothing when that tail is shorter than drop.
     static std::optional<QString> CutAfterKey(const QString& reply, const QString& key, int skip, int drop);
@@ -84,4 +94,5 @@ private:
     HttpRequest::Limits m_limits;
     QString m_lastError;
     QString m_lastReport;
+    Outcome m_outcome;
 };

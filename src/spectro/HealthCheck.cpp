@@ -1,5 +1,6 @@
 #include "spectro/HealthCheck.h"
 
+#include "core/Journal.h"
 #include "core/NumberText.h"
 #include "core/SpectrometerLink.h"
 #include "core/StationState.h"
@@ -36,10 +37,12 @@ QColor toQColor(quint32 color)
 
 } // namespace
 
-HealthCheck::HealthCheck(Frmgrading& w, SpectrometerChannel& channel, std::function<void()> afterCheck)
+HealthCheck::HealthCheck(Frmgrading& w, SpectrometerChannel& channel, Journal& journal,
+                         std::function<void()> afterCheck)
     : m_w(w)
     , m_channel(channel)
     , m_afterCheck(std::move(afterCheck))
+    , m_journal(journal)
 {
 }
 
@@ -148,6 +151,7 @@ bool HealthCheck::run(QString* error)
     m_w.Text9->setText(PeakText + s.PeakAmplitude.toText());
     m_w.setMsg(PeakAmplitudeText + s.PeakAmplitude.toText() + QStringLiteral(" AND ") + PeakPositionText +
                s.PeakPosition);
+    journalResult(QString());
     if (m_afterCheck)
         m_afterCheck();
     return true;
@@ -164,6 +168,7 @@ void HealthCheck::failed(const QString& error)
 {
     m_channel.setLinkText(error);
     m_w.setMsg(HardwareNotConnectedText);
+    journalResult(error);
     // A dropped link is only reopened by a connection attempt: let the timer make them again.
     SpectrometerLink* link = m_w.link();
     if (!link || !link->isConnected())
@@ -219,4 +224,24 @@ void HealthCheck::handleStatusCode(const QString& value)
     m_w.Query->setEnabled(code == 0);
     if (code != 0)
         m_w.showSystemMessage(CriticalBoxText, ProgramTitle);
+}
+
+void HealthCheck::journalResult(const QString& error)
+{
+    if (!error.isEmpty()) {
+        m_journal.record(
+            QStringLiteral("health-check"),
+            {{QStringLiteral("verdict"), QStringLiteral("not run")}, {QStringLiteral("error"), error}});
+        return;
+    }
+    const StationState& s = stationState();
+    const QString verdict = m_lastStatusColor == Green    ? QStringLiteral("ok")
+                            : m_lastStatusColor == Yellow ? QStringLiteral("warning")
+                            : m_lastStatusColor == Red    ? QStringLiteral("critical")
+                                                          : QStringLiteral("unknown");
+    m_journal.record(QStringLiteral("health-check"),
+                     {{QStringLiteral("peakAmplitude"), s.PeakAmplitude.toText()},
+                      {QStringLiteral("peakPosition"), s.PeakPosition},
+                      {QStringLiteral("status"), m_w.Text11->text()},
+                      {QStringLiteral("verdict"), verdict}});
 }

@@ -24,13 +24,13 @@ QString keptFilesText(const BackupReport& report)
 
 } // namespace
 
-Spectrometer::Spectrometer(Frmgrading& w, ServerCalls calls)
+Spectrometer::Spectrometer(Frmgrading& w, ServerCalls calls, Journal& journal)
     : m_w(w)
     , m_calls(std::move(calls))
     , m_channel(std::make_unique<SpectrometerChannel>(w))
     , m_panel(std::make_unique<InstrumentPanel>(w, *m_channel))
 {
-    m_check = std::make_unique<HealthCheck>(w, *m_channel, [this] {
+    m_check = std::make_unique<HealthCheck>(w, *m_channel, journal, [this] {
         if (m_calls.Login)
             m_calls.Login();
         if (m_calls.ReadEnvironmentPage)

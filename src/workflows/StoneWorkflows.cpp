@@ -159,6 +159,7 @@ public:
     }
     ~Running()
     {
+        m_owner.m_journal.endRun(QStringLiteral("No"));
         m_owner.m_running = false;
         emit m_owner.busyChanged(false);
         m_owner.closeIfRequested();
@@ -171,11 +172,12 @@ private:
 };
 
 StoneWorkflows::StoneWorkflows(Frmgrading& w, StageControl& stage, Spectrometer& spectro,
-                               ServerClient& server)
+                               ServerClient& server, Journal& journal)
     : m_w(w)
     , m_stage(stage)
     , m_spectro(spectro)
     , m_server(server)
+    , m_journal(journal)
 {
     connect(w.Rough1, &PictureBox::clicked, this, &StoneWorkflows::Rough1_Click);
     connect(w.Polish1, &PictureBox::clicked, this, &StoneWorkflows::Polish1_Click);
@@ -403,6 +405,7 @@ void StoneWorkflows::upload(const std::function<void()>& operation)
     // The upload's own final report, not what Msg1 shows now: the link's replies that arrive while
     // its dialog is open overwrite Msg1 after it.
     operation();
+    journalScan();
     QString report = m_server.lastReport();
     const StationState& s = stationState();
     if (report.isEmpty() && s.DataFailed.toBool()) {
@@ -421,6 +424,7 @@ void StoneWorkflows::upload(const std::function<void()>& operation)
 void StoneWorkflows::backUpThenDelete()
 {
     const BackupReport report = m_spectro.backUpThenDeleteDataFiles();
+    journalBackup(report);
     if (!report.keptFiles.isEmpty() && !m_w.hasEnded())
         m_w.showSystemMessage(kBackupFailed + report.keptFiles.join(QStringLiteral(", ")), kBackupFailedTitle,
                               QMessageBox::Warning);
@@ -451,6 +455,7 @@ void StoneWorkflows::Label_R_Click(int /*index*/)
         m_w.Timer7->setEnabled(true);
         return;
     }
+    journalBegin(QStringLiteral("registration"));
 
     try {
         setTextColour(m_w.Label_R[0], kGreen);
@@ -537,6 +542,7 @@ void StoneWorkflows::Label_R_Click(int /*index*/)
         m_w.setMsg(kAllDoneFinished);
         m_w.setMsg(kSubmitting);
         m_server.SubmitMainFiles();
+        journalServerResult(QStringLiteral("submission"));
     } catch (const std::exception& e) {
         // A failing step must not end the program: the registration goes through its abort path.
         m_uploadReport = kStepFailed + QString::fromLocal8Bit(e.what());
@@ -547,6 +553,7 @@ void StoneWorkflows::Label_R_Click(int /*index*/)
 
 void StoneWorkflows::registrationAbort(AbortFrom from)
 {
+    journalAbort();
     StationState& s = stationState();
     if (from == AbortFrom::Unlock) {
         m_w.UnlockConsole();
@@ -571,6 +578,7 @@ void StoneWorkflows::endAfterTurnOverRefused()
 {
     // The stage came out for the turn-over; the spectra taken so far are kept in the backup.
     StationState& s = stationState();
+    m_journal.abortRun(QStringLiteral("No"), QStringLiteral("stone not turned over"));
     m_w.UnlockConsole();
     if (m_w.Command19->isEnabled() && !m_w.Command18->isEnabled())
         retractAndWait(kArmMoving3);
@@ -597,6 +605,7 @@ void StoneWorkflows::Label_Q_Click(int /*index*/)
         return;
     }
 
+    journalBegin(QStringLiteral("query"));
     bool locked = false;
     try {
         m_w.Text6->setText(QStringLiteral("6"));
@@ -660,6 +669,7 @@ void StoneWorkflows::Label_Q_Click(int /*index*/)
         retractAndWait(kArmMoving3);
         m_w.setMsg(kGeneratingQuery);
         const QString failure = publish();
+        journalServerResult(QStringLiteral("publication"));
         s.IdReady = 0;
         backUpThenDelete();
         m_w.setMsg(failure.isEmpty() ? kAllDoneQuery + s.QueryId : kNotPublished + failure);
@@ -676,6 +686,7 @@ void StoneWorkflows::Label_Q_Click(int /*index*/)
 
 void StoneWorkflows::queryAbort()
 {
+    journalAbort();
     StationState& s = stationState();
     s.IdReady = 0;
     m_w.UnlockConsole();
@@ -722,6 +733,7 @@ void StoneWorkflows::runOffline(bool query)
         m_w.showSystemMessage(kGenerateId, kGenerateIdTitle);
         return;
     }
+    journalBegin(query ? QStringLiteral("offline query") : QStringLiteral("offline registration"));
     m_w.Text6->setText(QStringLiteral("6"));
     m_w.Text1->setText(QStringLiteral("67"));
     const bool command18 = m_w.Command18->isEnabled();
@@ -740,6 +752,7 @@ void StoneWorkflows::runOffline(bool query)
     m_w.Query_1->setEnabled(false);
 
     auto breakOff = [&] {
+        journalAbort();
         s.IdReady = 0;
         m_w.UnlockConsole();
         restoreStage();
@@ -806,6 +819,7 @@ void StoneWorkflows::runOffline(bool query)
         if (failedUploads.isEmpty() && !m_server.SubmitMainFiles())
             failure = m_w.msgText();
     }
+    journalServerResult(query ? QStringLiteral("publication") : QStringLiteral("submission"), failedUploads);
     s.IdReady = 0;
     backUpThenDelete();
     if (query)
