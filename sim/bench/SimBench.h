@@ -38,6 +38,8 @@ public:
         QString picturesFolder;
         // Name the controller's port the way a real site does: a COM<N> link in the program folder.
         bool portLinkInProgramFolder = false;
+        // host:port of another spectrometer software link (a bridge); empty: the simulated software.
+        QString spectrometerLinkAddress;
     };
 
     SimBench();

@@ -157,7 +157,9 @@ bool DdeConversation::stillConnected() const
     info.cb = sizeof info;
     if (!DdeQueryConvInfo(m_conv, QID_SYNC, &info))
         return false;
-    return (info.wStatus & ST_CONNECTED) != 0;
+    // A software that ended without a word (killed, crashed) leaves the status as it was; its window
+    // is gone though.
+    return (info.wStatus & ST_CONNECTED) != 0 && IsWindow(info.hwndPartner);
 }
 
 bool DdeConversation::advise(const std::string& item, std::string* error)
@@ -167,22 +169,17 @@ bool DdeConversation::advise(const std::string& item, std::string* error)
         // One link at a time: the software's link control serves a single item.
         StringHandle previous(m_instance, m_advisedItem);
         m_advisedItem.clear();
-        if (!DdeClientTransaction(nullptr, 0, m_conv, previous.get(), CF_TEXT, XTYP_ADVSTOP, m_timeoutMs,
-                                  nullptr)) {
-            *error = failure("Advise stop failed");
-            if (m_timedOut)
-                return false;
-        }
+        if (!transact(XTYP_ADVSTOP, previous.get(), nullptr, "Advise stop failed", error) &&
+            (m_timedOut || !isOpen()))
+            return false;
     }
     StringHandle name(m_instance, item);
     if (!name.get()) {
         *error = failure("Invalid item name");
         return false;
     }
-    if (!DdeClientTransaction(nullptr, 0, m_conv, name.get(), CF_TEXT, XTYP_ADVSTART, m_timeoutMs, nullptr)) {
-        *error = failure("Advise failed");
+    if (!transact(XTYP_ADVSTART, name.get(), nullptr, "Advise failed", error))
         return false;
-    }
     m_advisedItem = item;
     return true;
 }
@@ -195,17 +192,9 @@ bool DdeConversation::request(const std::string& item, std::string* value, std::
         *error = failure("Invalid item name");
         return false;
     }
-    const HDDEDATA data =
-        DdeClientTransaction(nullptr, 0, m_conv, name.get(), CF_TEXT, XTYP_REQUEST, m_timeoutMs, nullptr);
-    if (!data) {
-        *error = failure("Request failed");
+    std::string bytes;
+    if (!transact(XTYP_REQUEST, name.get(), &bytes, "Request failed", error))
         return false;
-    }
-    const DWORD size = DdeGetData(data, nullptr, 0, 0);
-    std::string bytes(size, '\0');
-    if (size > 0)
-        DdeGetData(data, reinterpret_cast<LPBYTE>(bytes.data()), size, 0);
-    DdeFreeDataHandle(data);
     // Text format ends at its terminating NUL.
     const size_t nul = bytes.find('\0');
     if (nul != std::string::npos)
@@ -219,21 +208,102 @@ bool DdeConversation::execute(const std::string& command, std::string* error)
     m_timedOut = false;
     std::string text = command;
     text.push_back('\0');
-    if (!DdeClientTransaction(reinterpret_cast<LPBYTE>(text.data()), DWORD(text.size()), m_conv, nullptr,
-                              CF_TEXT, XTYP_EXECUTE, m_timeoutMs, nullptr)) {
-        *error = failure("Execute failed");
+    return transact(XTYP_EXECUTE, nullptr, &text, "Execute failed", error);
+}
+
+bool DdeConversation::transact(UINT type, HSZ item, std::string* data, const std::string& what,
+                               std::string* error)
+{
+    m_timedOut = false;
+    if (!m_conv) {
+        *error = what + ": " + ddemlErrorName(DMLERR_NO_CONV_ESTABLISHED);
         return false;
     }
+    const bool sendsData = type == XTYP_EXECUTE;
+    DWORD id = 0;
+    m_completed = m_succeeded = false;
+    m_status = 0;
+    m_reply.clear();
+    DdeGetLastError(m_instance);
+    if (!DdeClientTransaction(sendsData ? reinterpret_cast<LPBYTE>(data->data()) : nullptr,
+                              sendsData ? DWORD(data->size()) : 0, m_conv, item, CF_TEXT, type, TIMEOUT_ASYNC,
+                              &id)) {
+        *error = failure(what);
+        return false;
+    }
+    m_pendingId = id;
+    m_pendingType = type;
+    m_pending = true;
+    const HCONV conv = m_conv;
+    const DWORD start = GetTickCount();
+    while (!m_completed) {
+        const DWORD elapsed = GetTickCount() - start;
+        if (!m_conv || !stillConnected()) {
+            m_pending = false;
+            if (m_conv == conv)
+                DdeAbandonTransaction(m_instance, conv, 0);
+            *error = what + ": " + ddemlErrorName(DMLERR_SERVER_DIED);
+            return false;
+        }
+        if (elapsed >= m_timeoutMs) {
+            m_pending = false;
+            DdeAbandonTransaction(m_instance, conv, 0);
+            m_timedOut = true;
+            const UINT code = type == XTYP_REQUEST   ? DMLERR_DATAACKTIMEOUT
+                              : type == XTYP_EXECUTE ? DMLERR_EXECACKTIMEOUT
+                              : type == XTYP_ADVSTOP ? DMLERR_UNADVACKTIMEOUT
+                                                     : DMLERR_ADVACKTIMEOUT;
+            *error = what + ": " + ddemlErrorName(code);
+            return false;
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, m_timeoutMs - elapsed, QS_ALLINPUT);
+        MSG message;
+        while (!m_completed && PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) {
+                PostQuitMessage(int(message.wParam));
+                m_pending = false;
+                DdeAbandonTransaction(m_instance, conv, 0);
+                *error = what + ": the bridge is ending";
+                return false;
+            }
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+    }
+    m_pending = false;
+    // Wine keeps a completed asynchronous transaction queued, and the next reply would be matched
+    // against it; on Windows it is gone already. 0: every one of the conversation, as Wine does not
+    // match the identifier it handed out. Only one is ever outstanding.
+    DdeAbandonTransaction(m_instance, conv, 0);
+    if (!m_succeeded) {
+        *error = what + ": " + ddemlErrorName((m_status & DDE_FBUSY) ? DMLERR_BUSY : DMLERR_NOTPROCESSED);
+        return false;
+    }
+    if (type == XTYP_REQUEST)
+        *data = std::move(m_reply);
     return true;
 }
 
-HDDEDATA CALLBACK DdeConversation::callback(UINT type, UINT, HCONV conv, HSZ, HSZ hsz2, HDDEDATA, ULONG_PTR,
-                                            ULONG_PTR)
+HDDEDATA CALLBACK DdeConversation::callback(UINT type, UINT, HCONV conv, HSZ, HSZ hsz2, HDDEDATA data,
+                                            ULONG_PTR data1, ULONG_PTR data2)
 {
     DdeConversation* self = s_instance;
     if (!self)
         return nullptr;
     switch (type) {
+    case XTYP_XACT_COMPLETE:
+        if (conv == self->m_conv && self->m_pending && data1 == self->m_pendingId) {
+            self->m_completed = true;
+            self->m_succeeded = data != nullptr;
+            self->m_status = DWORD(data2);
+            // Only a request completes with a data handle; the others with TRUE.
+            const bool hasData = data && self->m_pendingType == XTYP_REQUEST;
+            const DWORD size = hasData ? DdeGetData(data, nullptr, 0, 0) : 0;
+            self->m_reply.assign(size, '\0');
+            if (size > 0)
+                DdeGetData(data, reinterpret_cast<LPBYTE>(self->m_reply.data()), size, 0);
+        }
+        return nullptr;
     case XTYP_ADVDATA:
         if (conv == self->m_conv && self->m_notify)
             self->m_notify(self->stringOf(hsz2));

@@ -40,6 +40,10 @@ public:
     bool lastFailureTimedOut() const { return m_timedOut; }
 
 private:
+    // Runs one transaction asynchronously and serves the thread's messages until it completes or
+    // times out: Wine's synchronous wait ends at any DDE message of the conversation, so advise data
+    // that crosses a call would be taken for its reply.
+    bool transact(UINT type, HSZ item, std::string* data, const std::string& what, std::string* error);
     static HDDEDATA CALLBACK callback(UINT type, UINT format, HCONV conv, HSZ hsz1, HSZ hsz2, HDDEDATA data,
                                       ULONG_PTR data1, ULONG_PTR data2);
     std::string failure(const std::string& what);
@@ -51,6 +55,13 @@ private:
     DWORD m_timeoutMs = 10000;
     std::string m_advisedItem;
     bool m_timedOut = false;
+    DWORD m_pendingId = 0;
+    UINT m_pendingType = 0;
+    bool m_pending = false;
+    bool m_completed = false;
+    bool m_succeeded = false;
+    DWORD m_status = 0;
+    std::string m_reply;
     std::function<void(const std::string&)> m_notify;
     std::function<void()> m_disconnected;
 };

@@ -8,6 +8,8 @@ constexpr UINT ListenMessage = WM_APP + 1;
 constexpr UINT StationMessage = WM_APP + 2;
 constexpr UINT ConversationEndedMessage = WM_APP + 3;
 constexpr UINT_PTR PollTimer = 1;
+// DDE names items with atoms, which hold at most 255 characters.
+constexpr size_t MaxItemBytes = 255;
 const char* const WindowClass = "VeloraLinkBridge";
 
 std::string socketError(int code)
@@ -35,10 +37,10 @@ LinkBridge::LinkBridge(Settings settings, RotatingLog& log)
     , m_lines(m_settings.maxLineBytes)
 {
     m_dde.setTimeoutMs(m_settings.ddeTimeoutMs);
+    // Sent as it comes, even while a call is outstanding: the software announced it then.
     m_dde.setNotifyHandler([this](const std::string& item) {
-        m_notifications.push_back(item);
-        if (!m_busy)
-            flushNotifications();
+        if (m_station != INVALID_SOCKET && !m_closeAfterFlush)
+            answer("NOTIFY " + item + "\n");
     });
     // Closing from inside DDEML's callback would pull the conversation away under it.
     m_dde.setDisconnectHandler([this] { PostMessageA(m_window, ConversationEndedMessage, 0, 0); });
@@ -175,7 +177,6 @@ void LinkBridge::onListenEvent(WORD event, WORD error)
     m_peer = peer;
     m_lines.clear();
     m_output.clear();
-    m_notifications.clear();
     m_closeAfterFlush = m_readPending = m_closePending = false;
     BOOL noDelay = TRUE;
     setsockopt(m_station, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
@@ -234,7 +235,6 @@ void LinkBridge::serveLines()
             handleLine(line.text);
         }
         m_busy = false;
-        flushNotifications();
         if (m_closePending) {
             m_closePending = false;
             closeStation("station closed the link");
@@ -282,6 +282,11 @@ void LinkBridge::handleLine(const std::string& line)
         answer("ERROR " + verb + " needs an item\n");
         return;
     }
+    if (verb != "EXECUTE" && argument.size() > MaxItemBytes) {
+        answer("ERROR Item longer than " + std::to_string(MaxItemBytes) +
+               " characters: not a DDE item name\n");
+        return;
+    }
     bool done = false;
     std::string value;
     if (verb == "ADVISE")
@@ -309,16 +314,6 @@ void LinkBridge::answer(const std::string& bytes)
     m_log.write("-> " + printable(bytes));
     m_output += bytes;
     flushOutput();
-}
-
-void LinkBridge::flushNotifications()
-{
-    while (!m_notifications.empty() && m_station != INVALID_SOCKET && !m_closeAfterFlush) {
-        const std::string line = "NOTIFY " + m_notifications.front() + "\n";
-        m_notifications.pop_front();
-        answer(line);
-    }
-    m_notifications.clear();
 }
 
 void LinkBridge::flushOutput()
@@ -350,14 +345,13 @@ void LinkBridge::endConversation(const std::string& reason)
 
 void LinkBridge::closeStation(const std::string& reason)
 {
-    if (m_station == INVALID_SOCKET)
+    if (m_station == INVALID_SOCKET || m_closeAfterFlush)
         return;
-    m_log.write("closing station link " + m_peer + ": " + reason);
-    m_dde.disconnect();
-    m_notifications.clear();
-    m_lines.clear();
-    // What was answered still reaches the station before it sees the close.
+    // What was answered still reaches the station before it sees the close; nothing new is added.
     m_closeAfterFlush = true;
+    m_log.write("closing station link " + m_peer + ": " + reason);
+    m_lines.clear();
+    m_dde.disconnect();
     flushOutput();
 }
 

@@ -6,7 +6,6 @@
 
 #include <winsock2.h>
 
-#include <deque>
 #include <string>
 
 // Serves one station at a time on a TCP address and turns its link-protocol lines into DDEML calls.
@@ -41,7 +40,6 @@ private:
     void handleLine(const std::string& line);
     void answer(const std::string& bytes);
     void flushOutput();
-    void flushNotifications();
     void closeStation(const std::string& reason);
     void endConversation(const std::string& reason);
     void pollConversation();
@@ -55,11 +53,10 @@ private:
     LineBuffer m_lines;
     std::string m_output;
     bool m_closeAfterFlush = false;
-    // A line is being served: DDEML's wait may dispatch socket events and advise data meanwhile.
+    // A line is being served: the wait for DDE dispatches socket events and advise data meanwhile.
     bool m_busy = false;
     bool m_readPending = false;
     bool m_closePending = false;
-    std::deque<std::string> m_notifications;
     DdeConversation m_dde;
     bool m_wsaStarted = false;
 };
