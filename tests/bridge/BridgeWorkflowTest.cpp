@@ -116,6 +116,8 @@ TEST(BridgeWorkflowTest, RegistrationAndQueryThroughBridgeMatchTheSimulatedSoftw
     ASSERT_EQ(direct.queries, 1u);
     ASSERT_GE(direct.spectrometer.size(), 16);
     ASSERT_GE(direct.files.size(), 16u);
+    ASSERT_GE(direct.controller.size(), 12);
+    ASSERT_GE(direct.requests.size(), 20);
 
     WineBridge wine;
     ASSERT_TRUE(wine.startDouble()) << wine.error().toStdString();
