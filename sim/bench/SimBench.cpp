@@ -143,7 +143,9 @@ bool SimBench::start(int readyTimeoutMs)
         for (const QString& name : pictures.entryList({QStringLiteral("*.jpg")}, QDir::Files))
             QFile::copy(pictures.filePath(name), m_folder.filePath(name));
     }
-    const QString linkAddress = QStringLiteral("127.0.0.1:%1").arg(m_spectrometer->port());
+    const QString linkAddress = m_options.spectrometerLinkAddress.isEmpty()
+                                    ? QStringLiteral("127.0.0.1:%1").arg(m_spectrometer->port())
+                                    : m_options.spectrometerLinkAddress;
     env.makeSpectrometerLink = [linkAddress]() -> std::unique_ptr<SpectrometerLink> {
         return std::make_unique<TcpSpectrometerLink>(linkAddress);
     };

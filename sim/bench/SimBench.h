@@ -42,6 +42,8 @@ public:
         QString journalFolder;
         // Where the temporary program folder is made; empty: the system's temporary folder.
         QString parentFolder;
+        // host:port of another spectrometer software link (a bridge); empty: the simulated software.
+        QString spectrometerLinkAddress;
     };
 
     SimBench();
