@@ -11,16 +11,16 @@ class SpectrometerLink;
 // Everything that differs between production, tests and the demo, injected in one place.
 struct StationEnvironment
 {
-    QString programFolder; // where the configuration file, pictures and VELORA1.bat live
-    QString backupFolder;  // where the data folder is backed up
+    QString programFolder;  // where the configuration file, pictures and VELORA1.bat live
+    QString backupFolder;   // where the data folder is backed up
 
     // Server addresses
     QString cloudUrl;
     QString lanUrl;
     QString lanLoginUrl;
     QString stoneIdUrl;
-    QString diagPageUrl; // complete address of the diagnostics page
-    QString downloadUrl; // download page of the console
+    QString diagPageUrl;  // complete address of the diagnostics page
+    QString downloadUrl;  // download page of the console
 
     // How requests travel: extra trusted certificates (PEM file; empty: the system store only), the
     // proxy (empty: none, whatever the process environment says) and the time limits.
