@@ -57,6 +57,21 @@ QString keyNames(const QString& section)
     return names.join(QStringLiteral(", "));
 }
 
+// The line without a ";" comment, which the format allows after a value or header too.
+QString withoutComment(const QString& line)
+{
+    bool quoted = false;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        if (line[i] == QLatin1Char('\\'))
+            ++i;
+        else if (line[i] == QLatin1Char('"'))
+            quoted = !quoted;
+        else if (line[i] == QLatin1Char(';') && !quoted)
+            return line.left(i).trimmed();
+    }
+    return line;
+}
+
 // The format reads a backslash as the start of an escape: "C:\data" would silently become "C:data".
 bool loneBackslash(const QString& raw)
 {
@@ -186,8 +201,8 @@ private:
         QString section;
         for (int i = 0; i < lines.size(); ++i) {
             const int number = i + 1;
-            const QString line = lines[i].trimmed();
-            if (line.isEmpty() || line.startsWith(QLatin1Char(';')) || line.startsWith(QLatin1Char('#')))
+            const QString line = withoutComment(lines[i].trimmed());
+            if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
                 continue;
             if (line.startsWith(QLatin1Char('['))) {
                 if (!line.endsWith(QLatin1Char(']')))

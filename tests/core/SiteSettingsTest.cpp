@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+
 namespace {
 
 const char* const testCertificate = "-----BEGIN CERTIFICATE-----\nMIIB\n-----END CERTIFICATE-----\n";
@@ -199,6 +201,25 @@ TEST_F(SiteSettingsTest, ARefusedFileKeepsNoneOfItsGoodLines)
     EXPECT_TRUE(r.settings.proxy.isEmpty());
 }
 
+TEST_F(SiteSettingsTest, CommentsMayFollowHeadersAndValues)
+{
+    const SiteSettingsReading r = read("[server] ; addresses\n"
+                                       "cloud_url = https://velora.example.com   ; the cloud\n"
+                                       "lan_url = \"http://10.0.0.5:8080/a;b\" ; quoted\n"
+                                       "  # an indented remark\n"
+                                       "[spectrometer];\nlink = opus-pc:4411;\n");
+    ASSERT_FALSE(r.error) << r.error->message().toStdString();
+    EXPECT_EQ(r.settings.cloudUrl, QStringLiteral("https://velora.example.com"));
+    EXPECT_EQ(r.settings.lanUrl, QStringLiteral("http://10.0.0.5:8080/a;b"));
+    EXPECT_EQ(r.settings.spectrometerLink, QStringLiteral("opus-pc:4411"));
+
+    const SiteSettingsReading typo =
+        read("[server] ; addresses\nclould_url = https://a.example.com ; typo\n");
+    ASSERT_TRUE(typo.error);
+    EXPECT_EQ(typo.error->line, 2);
+    EXPECT_EQ(typo.error->key, QStringLiteral("[server] clould_url"));
+}
+
 TEST_F(SiteSettingsTest, DoubledBackslashesAndQuotedCommasAreValues)
 {
     const SiteSettingsReading r = read(
@@ -206,6 +227,29 @@ TEST_F(SiteSettingsTest, DoubledBackslashesAndQuotedCommasAreValues)
     ASSERT_FALSE(r.error) << r.error->message().toStdString();
     EXPECT_TRUE(r.settings.backupFolder.endsWith(QStringLiteral("D:\\Opus_bak")));
     EXPECT_EQ(r.settings.cloudUrl, QStringLiteral("https://a.example.com/x?a=1,2"));
+}
+
+// The installed example, every key switched on, is a file the station accepts.
+TEST_F(SiteSettingsTest, TheExampleFileReadsCleanlyWithEveryKeySet)
+{
+    QFile example(QStringLiteral(STATION_INI_EXAMPLE));
+    ASSERT_TRUE(example.open(QIODevice::ReadOnly)) << STATION_INI_EXAMPLE;
+    QByteArray text;
+    int keys = 0;
+    for (QByteArray line : example.readAll().split('\n')) {
+        if (line.startsWith(';') && line.size() > 1 && std::islower(static_cast<unsigned char>(line[1])) &&
+            line.contains(" =")) {
+            line.remove(0, 1);
+            ++keys;
+        }
+        text += line + '\n';
+    }
+    EXPECT_EQ(keys, 14);
+    const SiteSettingsReading r = read(text);
+    ASSERT_FALSE(r.error) << r.error->message().toStdString();
+    EXPECT_TRUE(r.settings.cloudUrl.startsWith(QStringLiteral("http")));
+    EXPECT_EQ(r.settings.connectTimeoutS, 10);
+    EXPECT_EQ(r.settings.requestTimeoutS, 60);
 }
 
 } // namespace
