@@ -134,6 +134,19 @@ std::optional<QString> caBundleProblem(const QString& path)
     return std::nullopt;
 }
 
+// Folders the station creates when missing may be absent, but never a file.
+std::optional<QString> folderProblem(const QString& path, bool mustExist)
+{
+    if (path.isEmpty())
+        return std::nullopt;
+    const QFileInfo info(path);
+    if (info.exists() && !info.isDir())
+        return QStringLiteral("\"%1\" is a file, not a folder").arg(path);
+    if (mustExist && !info.exists())
+        return QStringLiteral("the folder \"%1\" does not exist (is the share mounted?)").arg(path);
+    return std::nullopt;
+}
+
 class Reader
 {
 public:
@@ -284,12 +297,19 @@ private:
             s.spectrometerLink = value;
             return linkProblem(value);
         }
-        if (key == QLatin1String("files/backup_folder"))
+        if (key == QLatin1String("files/backup_folder")) {
             s.backupFolder = value.isEmpty() ? s.backupFolder : pathOf(value);
-        else if (key == QLatin1String("files/journal_folder"))
+            return folderProblem(s.backupFolder, false);
+        }
+        if (key == QLatin1String("files/journal_folder")) {
             s.journalFolder = pathOf(value);
-        else if (key == QLatin1String("files/local_data_folder"))
+            return folderProblem(s.journalFolder, false);
+        }
+        if (key == QLatin1String("files/local_data_folder")) {
             s.localDataFolder = pathOf(value);
+            // A share that is not mounted would take the spectra somewhere nobody looks.
+            return folderProblem(s.localDataFolder, true);
+        }
         return std::nullopt;
     }
 

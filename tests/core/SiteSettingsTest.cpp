@@ -93,7 +93,7 @@ TEST_F(SiteSettingsTest, EveryKeyIsRead)
                                        "[files]\n"
                                        "backup_folder = /srv/backup\n"
                                        "journal_folder = journal\n"
-                                       "local_data_folder = \"/mnt/opus data\"\n");
+                                       "local_data_folder = \"certs\"\n");
     ASSERT_FALSE(r.error) << r.error->message().toStdString();
     const SiteSettings& s = r.settings;
     EXPECT_EQ(s.cloudUrl, QStringLiteral("https://velora.example.com"));
@@ -109,7 +109,7 @@ TEST_F(SiteSettingsTest, EveryKeyIsRead)
     EXPECT_EQ(s.spectrometerLink, QStringLiteral("opus-pc.lan:4411"));
     EXPECT_EQ(s.backupFolder, QStringLiteral("/srv/backup"));
     EXPECT_EQ(s.journalFolder, QDir(m_dir.path()).filePath(QStringLiteral("journal")));
-    EXPECT_EQ(s.localDataFolder, QStringLiteral("/mnt/opus data"));
+    EXPECT_EQ(s.localDataFolder, QDir(m_dir.path()).filePath(QStringLiteral("certs")));
 }
 
 TEST_F(SiteSettingsTest, EmptyValuesMeanNoneOrTheDefault)
@@ -172,6 +172,9 @@ TEST_F(SiteSettingsTest, BadFilesNameTheLineTheKeyAndTheFault)
         {"[spectrometer]\nlink = opus pc:4411\n", 2, "[spectrometer] link", "host:port"},
         {"[spectrometer]\nlink = http://opus-pc:4411\n", 2, "[spectrometer] link", "host:port"},
         {"[files]\nbackup_folder = D:\\Opus_bak\n", 2, "[files] backup_folder", "backslash"},
+        {"[files]\nbackup_folder = ca.pem\n", 2, "[files] backup_folder", "is a file, not a folder"},
+        {"[files]\njournal_folder = ca.pem\n", 2, "[files] journal_folder", "is a file, not a folder"},
+        {"[files]\nlocal_data_folder = /no/such/share\n", 2, "[files] local_data_folder", "does not exist"},
     };
     for (const BadCase& c : cases) {
         SCOPED_TRACE(c.text);
