@@ -38,6 +38,11 @@ public:
         QString picturesFolder;
         // Name the controller's port the way a real site does: a COM<N> link in the program folder.
         bool portLinkInProgramFolder = false;
+        // HTTPS for the server with this certificate chain and key (PEM files), and the station's
+        // extra trusted certificates; plain HTTP when the certificate is empty.
+        QString tlsCertificate;
+        QString tlsKey;
+        QString caBundle;
     };
 
     SimBench();
