@@ -5,6 +5,9 @@
 #include "spectro/TcpSpectrometerLink.h"
 
 #include <QDir>
+#include <QMessageBox>
+
+#include <cstdio>
 
 #include <cmath>
 
@@ -53,4 +56,18 @@ void applySiteSettings(StationEnvironment& env, const SiteSettings& site)
     env.localDataFolder = site.localDataFolder;
     const QString link = site.spectrometerLink;
     env.makeSpectrometerLink = [link] { return std::make_unique<TcpSpectrometerLink>(link); };
+}
+
+bool loadSiteSettings(StationEnvironment& env)
+{
+    const SiteSettingsReading site =
+        readSiteSettings(siteSettingsPath(env.programFolder), buildOptionDefaults(env.backupFolder));
+    if (site.error) {
+        const QString message = site.error->message();
+        std::fprintf(stderr, "%s\n", qPrintable(message));
+        QMessageBox::critical(nullptr, QStringLiteral("VELORA station settings"), message);
+        return false;
+    }
+    applySiteSettings(env, site.settings);
+    return true;
 }

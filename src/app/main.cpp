@@ -5,9 +5,6 @@
 #include "workflows/Station.h"
 
 #include <QApplication>
-#include <QMessageBox>
-
-#include <cstdio>
 
 int main(int argc, char** argv)
 {
@@ -16,16 +13,8 @@ int main(int argc, char** argv)
     // The program takes no options: whatever follows its name is a command to run.
     const QString commandLine = QCoreApplication::arguments().mid(1).join(QLatin1Char(' '));
     StationEnvironment env = productionEnvironment(commandLine);
-    // A bad settings file stops everything before any request or move: nothing runs half-configured.
-    const SiteSettingsReading site =
-        readSiteSettings(siteSettingsPath(env.programFolder), buildOptionDefaults(env.backupFolder));
-    if (site.error) {
-        const QString message = site.error->message();
-        std::fprintf(stderr, "%s\n", qPrintable(message));
-        QMessageBox::critical(nullptr, QStringLiteral("VELORA station settings"), message);
+    if (!loadSiteSettings(env))
         return 1;
-    }
-    applySiteSettings(env, site.settings);
     Station station(std::move(env));
     QObject::connect(&station.window(), &Frmgrading::ended, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);

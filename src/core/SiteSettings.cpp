@@ -183,7 +183,11 @@ private:
         QFile file(m_path);
         if (!file.open(QIODevice::ReadOnly))
             return errorAt(0, QString(), QStringLiteral("cannot be read (%1)").arg(file.errorString()));
-        const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+        QString text = QString::fromUtf8(file.readAll());
+        // Editors on Windows start the file with a byte order mark; the format skips it too.
+        if (text.startsWith(QChar(0xFEFF)))
+            text.remove(0, 1);
+        const QStringList lines = text.split(QLatin1Char('\n'));
         if (auto error = scan(lines))
             return error;
 
