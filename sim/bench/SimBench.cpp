@@ -23,6 +23,9 @@ SimBench::SimBench()
 
 SimBench::SimBench(Options options)
     : m_options(std::move(options))
+    , m_folder(m_options.parentFolder.isEmpty()
+                   ? QTemporaryDir()
+                   : QTemporaryDir(QDir(m_options.parentFolder).filePath(QStringLiteral("bench-XXXXXX"))))
 {
 }
 
@@ -119,6 +122,8 @@ bool SimBench::start(int readyTimeoutMs)
     StationEnvironment env;
     env.programFolder = m_folder.path();
     env.backupFolder = backupFolder();
+    env.journalFolder = m_options.journalFolder.isEmpty() ? m_folder.filePath(QStringLiteral("journal"))
+                                                          : m_options.journalFolder;
     env.cloudUrl = base;
     env.lanUrl = base;
     env.lanLoginUrl = base;
@@ -145,8 +150,8 @@ bool SimBench::start(int readyTimeoutMs)
         return std::make_unique<TcpSpectrometerLink>(linkAddress);
     };
     env.timeScale = m_options.timeScale;
-    env.startDetached = [this](const QString& command) {
-        m_started << command;
+    env.startDetached = [this](const QString& program, const QStringList& arguments) {
+        m_started << (QStringList{program} + arguments).join(QLatin1Char(' '));
         return true;
     };
     env.openUrl = [this](const QString& url) { m_openedUrls << url; };
@@ -195,6 +200,7 @@ bool SimBench::start(int readyTimeoutMs)
             quiet.restart();
         }
     }
+    m_startupMsg1 = m_msg1;
     clearRecords();
     return true;
 }

@@ -52,7 +52,9 @@ void applySiteSettings(StationEnvironment& env, const SiteSettings& site)
     env.connectTimeout = milliseconds(site.connectTimeoutS);
     env.requestTimeout = milliseconds(site.requestTimeoutS);
     env.backupFolder = site.backupFolder;
-    env.journalFolder = site.journalFolder;
+    // Empty keeps the journal's own default.
+    if (!site.journalFolder.isEmpty())
+        env.journalFolder = site.journalFolder;
     env.localDataFolder = site.localDataFolder;
     const QString link = site.spectrometerLink;
     env.makeSpectrometerLink = [link] { return std::make_unique<TcpSpectrometerLink>(link); };
