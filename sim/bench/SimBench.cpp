@@ -104,6 +104,7 @@ bool SimBench::start(int readyTimeoutMs)
         return false;
     }
     m_server = std::make_unique<SimServer>();
+    m_server->setTls(m_options.tlsCertificate.toStdString(), m_options.tlsKey.toStdString());
     if (!m_server->start(0)) {
         m_error = QStringLiteral("server simulator did not start");
         return false;
@@ -129,6 +130,7 @@ bool SimBench::start(int readyTimeoutMs)
     env.stoneIdUrl = base;
     env.diagPageUrl = QString::fromStdString(m_server->diagPageUrl());
     env.downloadUrl = base + QStringLiteral("/download");
+    env.caBundle = m_options.caBundle;
     const QString pty = m_controller->devicePath();
     const int comPort = m_options.comPort;
     if (m_options.portLinkInProgramFolder) {

@@ -44,6 +44,11 @@ public:
         QString parentFolder;
         // host:port of another spectrometer software link (a bridge); empty: the simulated software.
         QString spectrometerLinkAddress;
+        // HTTPS for the server with this certificate chain and key (PEM files), and the station's
+        // extra trusted certificates; plain HTTP when the certificate is empty.
+        QString tlsCertificate;
+        QString tlsKey;
+        QString caBundle;
     };
 
     SimBench();

@@ -1,4 +1,5 @@
 #include "ProductionEnvironment.h"
+#include "SiteEnvironment.h"
 
 #include "ui/Frmgrading.h"
 #include "workflows/Station.h"
@@ -39,7 +40,10 @@ int main(int argc, char** argv)
     int qtArgc = 1;
     QApplication app(qtArgc, argv);
     app.setQuitOnLastWindowClosed(false);
-    Station station(productionEnvironment(commandLine));
+    StationEnvironment env = productionEnvironment(commandLine);
+    if (!loadSiteSettings(env))
+        return 1;
+    Station station(std::move(env));
     QObject::connect(&station.window(), &Frmgrading::ended, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
     station.start();

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -22,6 +23,15 @@ struct StationEnvironment
     QString stoneIdUrl;
     QString diagPageUrl; // complete address of the diagnostics page
     QString downloadUrl; // download page of the console
+
+    // How requests travel: extra trusted certificates (PEM file; empty: the system store only), the
+    // proxy (empty: none, whatever the process environment says) and the time limits.
+    QString caBundle;
+    QString proxy;
+    std::chrono::milliseconds connectTimeout{10000};
+    std::chrono::milliseconds requestTimeout{60000};
+
+    QString localDataFolder; // this machine's path of the spectrometer's data folder; empty: as configured
 
     // ComPort number -> serial device name
     std::function<QString(int comPort)> resolveSerialPort;

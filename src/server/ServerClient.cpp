@@ -85,6 +85,11 @@ bool validIndex(int index)
 ServerClient::ServerClient(Frmgrading& w)
     : m_w(w)
 {
+    const StationEnvironment& env = m_w.environment();
+    m_limits.connectTimeout = env.connectTimeout;
+    m_limits.totalTimeout = env.requestTimeout;
+    m_limits.caBundle = env.caBundle;
+    m_limits.proxy = env.proxy;
     if (m_w.Command15)
         connect(m_w.Command15, &QPushButton::clicked, this, [this] { Command15_Click(); });
     if (m_w.cmdGetRequest)
