@@ -1,5 +1,7 @@
 #include "core/JournalReader.h"
 
+#include "core/LocalPath.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -18,22 +20,13 @@ QString text(const QJsonObject& record, const char* key)
     return record.value(QLatin1String(key)).toString();
 }
 
-QString diskPath(QString path)
-{
-#ifdef Q_OS_WIN
-    return path;
-#else
-    return path.replace(u'\\', u'/');
-#endif
-}
-
 // Scans whose files lie in the data folder: the spectrum base names there that start with the lot code.
 int scansInDataFolder(const QString& dataFolder, const QString& lot)
 {
     if (dataFolder.isEmpty() || lot.isEmpty())
         return 0;
     QSet<QString> bases;
-    const QDir dir(diskPath(dataFolder));
+    const QDir dir(LocalPath::of(dataFolder));
     for (const QFileInfo& info : dir.entryInfoList({lot + QStringLiteral("-*")}, QDir::Files))
         bases.insert(info.completeBaseName());
     return int(bases.size());

@@ -1,5 +1,7 @@
 #include "server/ServerClient.h"
 
+#include "core/LocalPath.h"
+
 #include "core/NumberText.h"
 #include "core/StationState.h"
 #include "server/JsonText.h"
@@ -161,14 +163,9 @@ QString ServerClient::spectrumFilePath() const
     return s.DataFolder.toText() + QStringLiteral("\\") + s.SpectrumFileName;
 }
 
-QString ServerClient::diskPath(const QString& path)
+QString ServerClient::diskPath(const QString& path) const
 {
-#ifdef _WIN32
-    return path;
-#else
-    QString unixPath = path;
-    return unixPath.replace(u'\\', u'/');
-#endif
+    return LocalPath::of(path, stationState().DataFolder.toText(), m_w.environment().localDataFolder);
 }
 
 bool ServerClient::CheckServerStatus()

@@ -85,7 +85,7 @@ private:
     // A query upload or publication: 201 is accepted; anything else is shown and marks the data failed.
     void judgeQueryReply(int status, const QString& text);
     QString spectrumFilePath() const;
-    static QString diskPath(const QString& path);
+    QString diskPath(const QString& path) const;
     // The list of ScanIds(0..N-1), MeasurementIndex running as its counter; nothing (and the
     // description in *error) when an index falls outside the array.
     std::optional<QStringList> collectScanIds(QString* error);

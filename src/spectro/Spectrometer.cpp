@@ -1,5 +1,6 @@
 #include "spectro/Spectrometer.h"
 
+#include "core/LocalPath.h"
 #include "core/StationState.h"
 #include "spectro/DataFolderBackup.h"
 #include "spectro/HealthCheck.h"
@@ -156,15 +157,23 @@ QString Spectrometer::backupFolder() const
     return QDir::home().filePath(DefaultBackupFolderName);
 }
 
+QString Spectrometer::localDataFolder() const
+{
+    // Without a mounted share the folder is used as configured.
+    const QString folder = stationState().DataFolder.toText();
+    const QString local = m_w.environment().localDataFolder;
+    return local.isEmpty() ? folder : LocalPath::of(folder, folder, local);
+}
+
 void Spectrometer::BackUpDataFolder()
 {
-    DataFolderBackup::run(stationState().DataFolder.toText(), backupFolder(), false);
+    DataFolderBackup::run(localDataFolder(), backupFolder(), false);
 }
 
 BackupReport Spectrometer::backUpThenDeleteDataFiles()
 {
     const BackupReport report =
-        DataFolderBackup::run(stationState().DataFolder.toText(), backupFolder(), true);
+        DataFolderBackup::run(localDataFolder(), backupFolder(), true);
     if (report.failed > 0)
         m_w.setMsg1(keptFilesText(report));
     return report;

@@ -59,6 +59,8 @@ public:
     BackupReport backUpThenDeleteDataFiles();
     // The backup folder in use (the environment's, or Opus_bak in the home folder).
     QString backupFolder() const;
+    // The data folder as this machine reaches it.
+    QString localDataFolder() const;
 
     // Health check
     void Image1_Click();

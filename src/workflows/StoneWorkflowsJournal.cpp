@@ -1,5 +1,6 @@
 #include "workflows/StoneWorkflows.h"
 
+#include "core/LocalPath.h"
 #include "core/StationState.h"
 #include "server/ServerClient.h"
 #include "spectro/BackupReport.h"
@@ -14,15 +15,6 @@ namespace {
 
 // Enough of a server's reply to see what it said; a refusal's page can be long.
 constexpr qsizetype kReplyChars = 500;
-
-QString diskPath(QString path)
-{
-#ifdef Q_OS_WIN
-    return path;
-#else
-    return path.replace(u'\\', u'/');
-#endif
-}
 
 QJsonObject outcomeFields(const ServerClient::Outcome& outcome)
 {
@@ -57,7 +49,8 @@ QStringList StoneWorkflows::spectrumFiles() const
     const QString base = s.SpectrumBaseName.toText();
     if (base.isEmpty())
         return {};
-    const QDir dir(diskPath(s.DataFolder.toText()));
+    const QString folder = s.DataFolder.toText();
+    const QDir dir(LocalPath::of(folder, folder, m_w.environment().localDataFolder));
     QStringList paths;
     for (const QString& name : dir.entryList({base + QStringLiteral(".*")}, QDir::Files, QDir::Name))
         paths << dir.filePath(name);
