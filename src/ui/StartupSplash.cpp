@@ -57,7 +57,6 @@ void StartupSplash::showNow(int maxWaitMs)
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
     show();
-    raise();
     QElapsedTimer waited;
     waited.start();
     while (!m_painted && waited.elapsed() < maxWaitMs)
