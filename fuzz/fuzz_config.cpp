@@ -23,7 +23,10 @@ namespace {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const QByteArray content(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    const StationConfigFile::Values values = StationConfigFile::parse(content);
+    const StationConfigFile::Encoding encoding = StationConfigFile::detectEncoding(content);
+    const StationConfigFile::Values values = StationConfigFile::parse(content, encoding);
+    if (!(values == StationConfigFile::parse(content)))
+        fail("parse without an encoding reads differently");
     static_assert(std::tuple_size_v<StationConfigFile::Values> == 26);
 
     for (const StoredValue& value : values) {
@@ -31,13 +34,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             fail("a number read from the file is not finite");
     }
 
-    const QByteArray written = StationConfigFile::serialize(values);
+    const QByteArray written = StationConfigFile::serialize(values, encoding);
     if (!written.endsWith("\r\n") || written.count("\r\n") < 26)
         fail("written file has fewer than 26 lines");
-    const StationConfigFile::Values back = StationConfigFile::parse(written);
+    const StationConfigFile::Values back = StationConfigFile::parse(written, encoding);
     if (!(back == values))
         fail("written values do not read back the same");
-    if (StationConfigFile::serialize(back) != written)
+    if (StationConfigFile::serialize(back, encoding) != written)
         fail("rewrite is not byte for byte");
     return 0;
 }

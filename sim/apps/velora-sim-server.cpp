@@ -22,15 +22,26 @@ void requestStop(int)
 int main(int argc, char** argv)
 {
     int port = 8080;
+    std::string certificate;
+    std::string key;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--port") == 0 && i + 1 < argc) {
             port = std::atoi(argv[++i]);
+        } else if (std::strcmp(argv[i], "--tls-cert") == 0 && i + 1 < argc) {
+            certificate = argv[++i];
+        } else if (std::strcmp(argv[i], "--tls-key") == 0 && i + 1 < argc) {
+            key = argv[++i];
         } else {
-            std::fprintf(stderr, "usage: %s [--port N]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--port N] [--tls-cert CHAIN.pem --tls-key KEY.pem]\n", argv[0]);
             return 2;
         }
     }
+    if (certificate.empty() != key.empty()) {
+        std::fprintf(stderr, "--tls-cert and --tls-key go together\n");
+        return 2;
+    }
     SimServer server;
+    server.setTls(certificate, key);
     server.setQueryMatcher(SpectralMatcher::serverMatcher());
     std::mutex printMutex;
     server.setLogger([&printMutex](const std::string& line) {

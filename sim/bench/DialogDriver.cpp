@@ -77,7 +77,7 @@ void DialogDriver::pollSystemBoxes()
         auto* box = qobject_cast<QMessageBox*>(widget);
         if (!box || !box->isVisible() || box->objectName() != QLatin1String("SystemMessageBox"))
             continue;
-        const SystemBox shown{box->text(), box->windowTitle()};
+        const SystemBox shown{box->text(), box->windowTitle(), box->icon() != QMessageBox::NoIcon};
         m_systemBoxes.push_back(shown);
         QPointer<QMessageBox> guard(box);
         if (m_onSystemBox)

@@ -28,6 +28,7 @@ public:
     {
         QString text;
         QString title;
+        bool withIcon = false;
     };
 
     // closeSystemBoxes: also watch for system message boxes (a poll every millisecond).

@@ -23,6 +23,9 @@ SimBench::SimBench()
 
 SimBench::SimBench(Options options)
     : m_options(std::move(options))
+    , m_folder(m_options.parentFolder.isEmpty()
+                   ? QTemporaryDir()
+                   : QTemporaryDir(QDir(m_options.parentFolder).filePath(QStringLiteral("bench-XXXXXX"))))
 {
 }
 
@@ -101,6 +104,7 @@ bool SimBench::start(int readyTimeoutMs)
         return false;
     }
     m_server = std::make_unique<SimServer>();
+    m_server->setTls(m_options.tlsCertificate.toStdString(), m_options.tlsKey.toStdString());
     if (!m_server->start(0)) {
         m_error = QStringLiteral("server simulator did not start");
         return false;
@@ -118,12 +122,15 @@ bool SimBench::start(int readyTimeoutMs)
     StationEnvironment env;
     env.programFolder = m_folder.path();
     env.backupFolder = backupFolder();
+    env.journalFolder = m_options.journalFolder.isEmpty() ? m_folder.filePath(QStringLiteral("journal"))
+                                                          : m_options.journalFolder;
     env.cloudUrl = base;
     env.lanUrl = base;
     env.lanLoginUrl = base;
     env.stoneIdUrl = base;
     env.diagPageUrl = QString::fromStdString(m_server->diagPageUrl());
     env.downloadUrl = base + QStringLiteral("/download");
+    env.caBundle = m_options.caBundle;
     const QString pty = m_controller->devicePath();
     const int comPort = m_options.comPort;
     if (m_options.portLinkInProgramFolder) {
@@ -138,13 +145,15 @@ bool SimBench::start(int readyTimeoutMs)
         for (const QString& name : pictures.entryList({QStringLiteral("*.jpg")}, QDir::Files))
             QFile::copy(pictures.filePath(name), m_folder.filePath(name));
     }
-    const QString linkAddress = QStringLiteral("127.0.0.1:%1").arg(m_spectrometer->port());
+    const QString linkAddress = m_options.spectrometerLinkAddress.isEmpty()
+                                    ? QStringLiteral("127.0.0.1:%1").arg(m_spectrometer->port())
+                                    : m_options.spectrometerLinkAddress;
     env.makeSpectrometerLink = [linkAddress]() -> std::unique_ptr<SpectrometerLink> {
         return std::make_unique<TcpSpectrometerLink>(linkAddress);
     };
     env.timeScale = m_options.timeScale;
-    env.startDetached = [this](const QString& command) {
-        m_started << command;
+    env.startDetached = [this](const QString& program, const QStringList& arguments) {
+        m_started << (QStringList{program} + arguments).join(QLatin1Char(' '));
         return true;
     };
     env.openUrl = [this](const QString& url) { m_openedUrls << url; };
@@ -193,6 +202,7 @@ bool SimBench::start(int readyTimeoutMs)
             quiet.restart();
         }
     }
+    m_startupMsg1 = m_msg1;
     clearRecords();
     return true;
 }

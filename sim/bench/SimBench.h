@@ -38,6 +38,17 @@ public:
         QString picturesFolder;
         // Name the controller's port the way a real site does: a COM<N> link in the program folder.
         bool portLinkInProgramFolder = false;
+        // The run journal's folder; empty: "journal" in the program folder.
+        QString journalFolder;
+        // Where the temporary program folder is made; empty: the system's temporary folder.
+        QString parentFolder;
+        // host:port of another spectrometer software link (a bridge); empty: the simulated software.
+        QString spectrometerLinkAddress;
+        // HTTPS for the server with this certificate chain and key (PEM files), and the station's
+        // extra trusted certificates; plain HTTP when the certificate is empty.
+        QString tlsCertificate;
+        QString tlsKey;
+        QString caBundle;
     };
 
     SimBench();
@@ -62,6 +73,7 @@ public:
     QString programFolder() const { return m_folder.path(); }
     QString dataFolder() const { return m_folder.filePath(QStringLiteral("data")); }
     QString backupFolder() const { return m_folder.filePath(QStringLiteral("backup")); }
+    QString journalFolder() const { return m_env.journalFolder; }
     QStringList dataFiles() const { return filesIn(dataFolder()); }
     QStringList backupFiles() const { return filesIn(backupFolder()); }
     static QStringList filesIn(const QString& folder);
@@ -71,6 +83,8 @@ public:
     // Every text Msg showed, in order, repeats of the same text collapsed.
     QStringList msgTexts() const;
     QStringList msg1Texts() const;
+    // What Msg1 showed while the station started (start() clears the records).
+    QStringList startupMsg1Texts() const { return m_startupMsg1; }
     QStringList started() const { return m_started; }
     QStringList openedUrls() const { return m_openedUrls; }
 
@@ -90,6 +104,7 @@ private:
     std::unique_ptr<Station> m_station;
     QStringList m_msg;
     QStringList m_msg1;
+    QStringList m_startupMsg1;
     QStringList m_started;
     QStringList m_openedUrls;
     QString m_error;

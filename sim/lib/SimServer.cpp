@@ -1,6 +1,7 @@
 #include "SimServer.h"
 
 #include "SimHttpTap.h"
+#include "SimTlsFront.h"
 
 #include <httplib.h>
 
@@ -124,11 +125,31 @@ bool SimServer::start(int port)
         m_changed.notify_all();
         return decision;
     });
-    if (!m_tap->listen(port)) {
+    const bool tls = !m_certificateFile.empty();
+    if (!m_tap->listen(tls ? 0 : port)) {
         stop();
         return false;
     }
+    if (tls) {
+        m_tls = std::make_unique<SimTlsFront>(m_tap->port(), m_certificateFile, m_keyFile);
+        if (!m_tls->listen(port)) {
+            log("HTTPS not started: " + m_tls->error());
+            stop();
+            return false;
+        }
+    }
     return true;
+}
+
+void SimServer::setTls(const std::string& certificateFile, const std::string& keyFile)
+{
+    m_certificateFile = certificateFile;
+    m_keyFile = keyFile;
+}
+
+int SimServer::failedHandshakes() const
+{
+    return m_tls ? m_tls->failedHandshakes() : 0;
 }
 
 void SimServer::stop()
@@ -138,12 +159,15 @@ void SimServer::stop()
         m_stopping = true;
     }
     m_changed.notify_all();
+    if (m_tls)
+        m_tls->stop();
     if (m_tap)
         m_tap->stop();
     if (m_http)
         m_http->stop();
     if (m_httpThread.joinable())
         m_httpThread.join();
+    m_tls.reset();
     m_tap.reset();
     m_http.reset();
     std::lock_guard lock(m_mutex);
@@ -152,11 +176,16 @@ void SimServer::stop()
 
 int SimServer::port() const
 {
+    if (m_tls)
+        return m_tls->port();
     return m_tap ? m_tap->port() : 0;
 }
 
 std::string SimServer::baseUrl() const
 {
+    // A certificate names a host, and the test certificates name this one.
+    if (!m_certificateFile.empty())
+        return "https://localhost:" + std::to_string(port());
     return "http://127.0.0.1:" + std::to_string(port());
 }
 
@@ -406,6 +435,7 @@ void SimServer::installRoutes()
             std::lock_guard lock(m_mutex);
             token = next("vt-", m_tokenCounter);
             m_tokens.insert(token);
+            log("login of " + member(*body, "username") + " for " + member(*body, "companyName"));
         }
         finish(path, res, 200, "{\"username\":\"auditor\",\"Token\":" + jsonString(token) + "}",
                "{\"username\":\"auditor\"}");
@@ -582,6 +612,7 @@ void SimServer::installRoutes()
                                    .toStdString();
             report.valueJson = report.valueJson.substr(1, report.valueJson.size() - 2);
             m_reports.push_back(report);
+            log("machine status of " + report.machineId + ": " + report.action + " = " + report.valueJson);
         }
         finish(path, res, 200, "{\"message\":\"Status recorded\"}", "{}");
     });

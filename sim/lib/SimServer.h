@@ -21,6 +21,7 @@ class Response;
 } // namespace httplib
 
 class SimHttpTap;
+class SimTlsFront;
 
 // Faults a simulated endpoint can be told to show; plain settings, all off by default.
 struct SimFault
@@ -96,11 +97,16 @@ public:
     SimServer(const SimServer&) = delete;
     SimServer& operator=(const SimServer&) = delete;
 
+    // HTTPS with this certificate chain and key (PEM files) from the next start() on; empty names
+    // mean plain HTTP again.
+    void setTls(const std::string& certificateFile, const std::string& keyFile);
     // Listens on 127.0.0.1:port (0 picks a free one). False when it cannot.
     bool start(int port);
     void stop();
     int port() const;
-    std::string baseUrl() const; // "http://127.0.0.1:<port>"
+    std::string baseUrl() const; // "http://127.0.0.1:<port>", or "https://localhost:<port>" with TLS
+    // TLS handshakes that did not complete since start().
+    int failedHandshakes() const;
     std::string diagPageUrl() const;
 
     // Fault knobs, per endpoint path ("/diamond/UploadDiaMain", "/config/diag_scan.htm", ...).
@@ -141,6 +147,9 @@ private:
 
     std::unique_ptr<httplib::Server> m_http;
     std::unique_ptr<SimHttpTap> m_tap;
+    std::unique_ptr<SimTlsFront> m_tls;
+    std::string m_certificateFile;
+    std::string m_keyFile;
     std::thread m_httpThread;
 
     mutable std::mutex m_mutex;

@@ -138,6 +138,12 @@ void SimSpectrometer::setDropOnItem(const QString& prefix)
     m_dropOnItem = prefix;
 }
 
+void SimSpectrometer::setDropOnRequest(const QString& item)
+{
+    QMutexLocker lock(&m_mutex);
+    m_dropOnRequest = item;
+}
+
 void SimSpectrometer::dropConnections()
 {
     if (!m_context)
@@ -331,13 +337,14 @@ void SimSpectrometer::handleLine(QTcpSocket* socket, const QByteArray& line)
 {
     record(true, line);
     bool neverAnswer, refuse, notify;
-    QString dropOn;
+    QString dropOn, dropOnRequest;
     {
         QMutexLocker lock(&m_mutex);
         neverAnswer = m_neverAnswer;
         refuse = m_refuseItems;
         notify = m_notify;
         dropOn = m_dropOnItem;
+        dropOnRequest = m_dropOnRequest;
     }
     if (neverAnswer)
         return;
@@ -365,7 +372,8 @@ void SimSpectrometer::handleLine(QTcpSocket* socket, const QByteArray& line)
         answer(socket, "ERROR No conversation\n");
         return;
     }
-    if (!dropOn.isEmpty() && argument.startsWith(dropOn)) {
+    if ((!dropOn.isEmpty() && argument.startsWith(dropOn)) ||
+        (verb == QLatin1String("REQUEST") && !dropOnRequest.isEmpty() && argument == dropOnRequest)) {
         socket->abort();
         return;
     }

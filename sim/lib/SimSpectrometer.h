@@ -39,12 +39,13 @@ public:
     QString address() const;
 
     // Fault switches and values, safe to change from any thread at any time.
-    void setRefuseItems(bool refuse);          // ADVISE and REQUEST answered with ERROR
-    void setNotify(bool notify);               // false: results are never announced
-    void setNeverAnswer(bool never);           // lines are read and logged, nothing is answered
-    void setAnswerDelayMs(int ms);             // every answer waits this long
-    void setDropOnItem(const QString& prefix); // the connection is cut when such an item arrives
-    void dropConnections();                    // cuts every connection now
+    void setRefuseItems(bool refuse);           // ADVISE and REQUEST answered with ERROR
+    void setNotify(bool notify);                // false: results are never announced
+    void setNeverAnswer(bool never);            // lines are read and logged, nothing is answered
+    void setAnswerDelayMs(int ms);              // every answer waits this long
+    void setDropOnItem(const QString& prefix);  // the connection is cut when such an item arrives
+    void setDropOnRequest(const QString& item); // the connection is cut when this item's result is asked for
+    void dropConnections();                     // cuts every connection now
     // The stone on the stage: its spectra are measured whatever the sample is named. Empty: the stone
     // is told by the sample name's lot code.
     void setMountedStone(const QString& stoneKey);
@@ -109,6 +110,7 @@ private:
     bool m_neverAnswer = false;
     int m_answerDelayMs = 0;
     QString m_dropOnItem;
+    QString m_dropOnRequest;
     QString m_mountedStone;
     QString m_peakAmplitude = QStringLiteral("0.43829581");
     QString m_peakPosition = QStringLiteral("14512.0000");

@@ -2,12 +2,13 @@
 
 #include "BuildConfig.h"
 
+#include "core/DetachedProcess.h"
+#include "core/Journal.h"
 #include "spectro/TcpSpectrometerLink.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
-#include <QProcess>
 #include <QUrl>
 
 #include <cstdio>
@@ -26,25 +27,15 @@ QString backupFolder()
     return configured.isEmpty() ? fallback : configured;
 }
 
-bool startMinimised(const QString& commandLine)
-{
-#ifdef Q_OS_WIN
-    return QProcess::startDetached(
-        QStringLiteral("cmd.exe"),
-        {QStringLiteral("/c"), QStringLiteral("start"), QStringLiteral("/min"), QString(), commandLine});
-#else
-    // There is no minimised start here; the command runs detached through the shell.
-    return QProcess::startDetached(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), commandLine});
-#endif
-}
-
 } // namespace
 
-StationEnvironment productionEnvironment(const QString& commandLine)
+StationEnvironment productionEnvironment(const QStringList& commandLine)
 {
     StationEnvironment env;
     env.programFolder = QCoreApplication::applicationDirPath();
     env.backupFolder = backupFolder();
+    if (env.journalFolder.isEmpty())
+        env.journalFolder = Journal::defaultFolder();
     env.cloudUrl = QStringLiteral(STATION_CLOUD_URL);
     env.lanUrl = QStringLiteral(STATION_LAN_URL);
     env.lanLoginUrl = QStringLiteral(STATION_LAN_LOGIN_URL);
@@ -58,7 +49,7 @@ StationEnvironment productionEnvironment(const QString& commandLine)
     };
     env.timeScale = STATION_TIME_SCALE;
     env.commandLine = commandLine;
-    env.startDetached = startMinimised;
+    env.startDetached = startDetachedProcess;
     env.openUrl = [](const QString& url) { QDesktopServices::openUrl(QUrl(url)); };
     env.terminate = [](int code) {
         std::fflush(nullptr);

@@ -7,8 +7,8 @@
 // The conversation with the spectrometer software: open a conversation on a topic, advise an item
 // (the software runs the item as a command and notifies when its result is ready), request an
 // item's value, and execute a command. Every call is synchronous and bounded by a timeout;
-// notifications arrive as signals on the event loop. Backends: the TCP link protocol on Linux,
-// a DDE conversation on Windows.
+// notifications arrive as signals on the event loop. The one backend is the TCP link protocol; on
+// the spectrometer's Windows workstation the link bridge (bridge/) turns it into DDE.
 class SpectrometerLink : public QObject
 {
     Q_OBJECT

@@ -25,11 +25,13 @@
 //  - A bare value that reads as a decimal number is a number, #TRUE# and #FALSE# are booleans, any
 //    other bare value is a text; nothing between two separators is empty; values missing at the end
 //    of the file are empty.
-//  - Bytes are decoded as Latin-1 (ASCII unchanged, every byte readable).
+//  - A file that is valid UTF-8 is read as UTF-8 (a Linux site types its paths so); any other file as
+//    Windows-1252 (every byte readable, the five bytes that code page leaves open as U+0081 and so on).
 //
 // Writing: a text in double quotes with each double quote doubled (written unescaped, a quote in a text
 // broke the value and shifted every later field); a number bare and shortest; empty as an empty line; a
-// boolean as #TRUE#/#FALSE#; every line ends in CR LF. Characters outside Latin-1 are written as '?'.
+// boolean as #TRUE#/#FALSE#; every line ends in CR LF. The file is written in the encoding it was read
+// in; characters Windows-1252 cannot hold are written there as '?'.
 // A written file reads back to the same values in the same forms and rewrites byte for byte.
 namespace StationConfigFile {
 
@@ -39,20 +41,30 @@ using Values = std::array<StoredValue, ValueCount>;
 // programFolder + "/d_VELORA.txt".
 QString path(const QString& programFolder);
 
+enum class Encoding { Utf8, Windows1252 };
+
+// Utf8 for valid UTF-8 (plain ASCII included), Windows1252 otherwise.
+Encoding detectEncoding(const QByteArray& content);
+
 // Never fails: any byte sequence gives 26 values, in time linear in its size.
 Values parse(const QByteArray& content);
-QByteArray serialize(const Values& values);
+Values parse(const QByteArray& content, Encoding encoding);
+QByteArray serialize(const Values& values, Encoding encoding = Encoding::Windows1252);
 
 // Nothing when no file exists at path; a file that exists but cannot be read gives 26 empty values.
-std::optional<Values> read(const QString& path);
+// encoding, when given, receives the encoding the file was read in.
+std::optional<Values> read(const QString& path, Encoding* encoding = nullptr);
 
 // Rewrites the file only if one exists at path (the program never creates it). The new content goes to a
 // temporary file beside it, is flushed and synced, then renamed over the original, so any failure leaves
-// the old file whole. False on any failure; never throws.
-bool write(const QString& path, const Values& values);
+// the old file whole. Where that cannot be done - the folder takes no new file, the file has other hard
+// links, or its owner could not be kept - the file is rewritten in place, which keeps its owner, mode and
+// links. False on any failure; never throws.
+bool write(const QString& path, const Values& values, Encoding encoding = Encoding::Windows1252);
 
-// The system calls of a rewrite, in order, for tests that make each one fail.
-enum class WriteStep { CreateTemp, Write, Flush, Sync, Close, Rename };
+// The system calls of a rewrite, in order, for tests that make each one fail. A rewrite in place runs
+// OpenInPlace, Write, Sync and Close.
+enum class WriteStep { CreateTemp, Write, Flush, Sync, Close, Rename, OpenInPlace };
 enum class StepOutcome {
     Proceed,
     Fail,    // the call fails (a failing write has written half of the data)
@@ -60,6 +72,7 @@ enum class StepOutcome {
 };
 using StepHook = std::function<StepOutcome(WriteStep)>;
 
-bool write(const QString& path, const Values& values, const StepHook& hook);
+bool write(const QString& path, const Values& values, const StepHook& hook,
+           Encoding encoding = Encoding::Windows1252);
 
 } // namespace StationConfigFile

@@ -33,6 +33,24 @@ bool listed(const std::vector<HttpRequest::Header>& headers, const char* name)
     return false;
 }
 
+// Everything the site's settings decide about a transfer, in one place.
+void applyTransport(CURL* curl, const HttpLimits& limits, const QByteArray& caBundle, const QByteArray& proxy)
+{
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, long(limits.connectTimeout.count()));
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, long(limits.totalTimeout.count()));
+    curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(limits.maxReplyBytes));
+#ifdef _WIN32
+    curl_easy_setopt(curl, CURLOPT_SSL_OPTIONS, long(CURLSSLOPT_NATIVE_CA));
+#endif
+    // The system's certificate folder stays in use beside the file.
+    if (!caBundle.isEmpty())
+        curl_easy_setopt(curl, CURLOPT_CAINFO, caBundle.constData());
+    // An empty proxy also stops libcurl from taking one from the process environment, and an empty
+    // no-proxy list keeps no_proxy from exempting hosts the site routes through its proxy.
+    curl_easy_setopt(curl, CURLOPT_PROXY, proxy.constData());
+    curl_easy_setopt(curl, CURLOPT_NOPROXY, "");
+}
+
 } // namespace
 
 HttpRequest::HttpRequest(Limits limits)
@@ -116,14 +134,11 @@ HttpReply HttpRequest::send(const QByteArray& method, const QString& url, const 
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorText);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, long(m_limits.connectTimeout.count()));
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, long(m_limits.totalTimeout.count()));
-    curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(m_limits.maxReplyBytes));
+    const QByteArray caBundle = m_limits.caBundle.toLocal8Bit();
+    const QByteArray proxy = m_limits.proxy.toUtf8();
+    applyTransport(curl, m_limits, caBundle, proxy);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &HttpRequest::receive);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, this);
-#ifdef _WIN32
-    curl_easy_setopt(curl, CURLOPT_SSL_OPTIONS, long(CURLSSLOPT_NATIVE_CA));
-#endif
 
     if (body) {
         curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(body->size()));

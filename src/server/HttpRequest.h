@@ -20,12 +20,14 @@ struct HttpReply
     QString text() const { return QString::fromUtf8(body); }
 };
 
-// Time-outs and reply cap of a request; beyond any of them the request fails.
+// Time-outs and reply cap of a request, beyond any of which the request fails, and how it travels.
 struct HttpLimits
 {
     std::chrono::milliseconds connectTimeout{10000};
     std::chrono::milliseconds totalTimeout{60000};
     qint64 maxReplyBytes = 16 * 1024 * 1024;
+    QString caBundle; // PEM file of extra trusted certificates; empty: the system store only
+    QString proxy;    // empty: no proxy, whatever http_proxy, https_proxy or all_proxy say
 };
 
 // One synchronous HTTP/1.1 request object on a libcurl easy handle. The handle, and with it the

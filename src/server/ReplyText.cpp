@@ -72,6 +72,15 @@ bool isAcceptableLotCode(const QString& lotCode)
     return true;
 }
 
+bool isAcceptableToken(const QString& token)
+{
+    return std::none_of(token.cbegin(), token.cend(), [](QChar c) {
+        const QChar::Category category = c.category();
+        return category == QChar::Other_Control || category == QChar::Separator_Line ||
+               category == QChar::Separator_Paragraph;
+    });
+}
+
 QString encodeBase64(const QString& text)
 {
     return QString::fromLatin1(text.toLatin1().toBase64());

@@ -19,6 +19,10 @@ QString extractTaggedValue(const QString& page, const QString& key, bool* ok);
 // Whether a lot code from the server may name spectrum files and stand in spectrometer commands.
 bool isAcceptableLotCode(const QString& lotCode);
 
+// Whether a token from a reply may stand in an Authorization header: no control characters or
+// line separators, which would end the header line and add others.
+bool isAcceptableToken(const QString& token);
+
 QString encodeBase64(const QString& text);
 
 } // namespace ReplyText

@@ -36,6 +36,15 @@ const QByteArray json = QByteArrayLiteral("application/json");
 
 const QString subscriptError = QStringLiteral("Subscript out of range");
 
+// What a service answered, for a message line: status and the start of the reply.
+QString answerOf(const HttpReply& reply)
+{
+    constexpr qsizetype shownChars = 200;
+    const QString text = reply.text();
+    return QString::number(reply.status) + QStringLiteral(" - ") +
+           (text.size() > shownChars ? text.left(shownChars) + QStringLiteral("...") : text);
+}
+
 QString cutError(const QString& key)
 {
     return QStringLiteral("The reply is too short to hold a value after \"%1\"").arg(key);
@@ -76,6 +85,11 @@ bool validIndex(int index)
 ServerClient::ServerClient(Frmgrading& w)
     : m_w(w)
 {
+    const StationEnvironment& env = m_w.environment();
+    m_limits.connectTimeout = env.connectTimeout;
+    m_limits.totalTimeout = env.requestTimeout;
+    m_limits.caBundle = env.caBundle;
+    m_limits.proxy = env.proxy;
     if (m_w.Command15)
         connect(m_w.Command15, &QPushButton::clicked, this, [this] { Command15_Click(); });
     if (m_w.cmdGetRequest)
@@ -126,6 +140,12 @@ std::optional<QString> ServerClient::cutReply(const QString& reply, const QStrin
     if (value)
         m_w.Text20->setText(*value);
     return value;
+}
+
+void ServerClient::report(const QString& text)
+{
+    m_lastReport = text;
+    m_w.setMsg1(text);
 }
 
 void ServerClient::showDataDialog(const QString& text)
@@ -208,39 +228,42 @@ void ServerClient::Login()
         m_w.setMsg(text);
         return;
     }
+    if (!ReplyText::isAcceptableToken(*token)) {
+        m_lastError = QStringLiteral("The login token holds control characters");
+        m_w.setMsg(text);
+        return;
+    }
     stationState().AuthToken = *token;
 }
 
-void ServerClient::GenerateLotCode()
+bool ServerClient::GenerateLotCode()
 {
     const QString errorPrefix = QStringLiteral("Error in LotCode: ");
+    StationState& s = stationState();
+    auto fail = [&](const QString& description) {
+        m_lastError = description;
+        m_w.setMsg(errorPrefix + description);
+        s.IdReady = 0;
+        return false;
+    };
     HttpRequest request(m_limits);
     const HttpReply reply =
         request.send("POST", veloraBase() + lotCodePath,
                      {{"Content-Type", json}, {"Accept", json}, {"Authorization", bearer().toUtf8()}},
                      RequestBodies::lotCode(m_w.Text8->text()));
-    if (!reply.completed) {
-        m_lastError = reply.error;
-        m_w.setMsg(errorPrefix + reply.error);
-        return;
-    }
+    if (!reply.completed)
+        return fail(reply.error);
     const auto value = cutReply(reply.text(), QStringLiteral("Table"), 8, 2);
-    if (!value) {
-        m_lastError = cutError(QStringLiteral("Table"));
-        m_w.setMsg(errorPrefix + m_lastError);
-        return;
-    }
+    if (!value)
+        return fail(cutError(QStringLiteral("Table")));
     // The lot code names files and stands inside spectrometer commands.
-    if (!isAcceptableLotCode(*value)) {
-        m_lastError =
-            QStringLiteral("The lot code \"%1\" from the server cannot name a spectrum file").arg(*value);
-        m_w.setMsg(errorPrefix + m_lastError);
-        return;
-    }
-    StationState& s = stationState();
+    if (!isAcceptableLotCode(*value))
+        return fail(
+            QStringLiteral("The lot code \"%1\" from the server cannot name a spectrum file").arg(*value));
     s.LotCode = *value;
     s.IdReady = 1;
     m_w.setMsg(QStringLiteral("Code Generated: ") + *value);
+    return true;
 }
 
 bool ServerClient::isAcceptableLotCode(const QString& lotCode)
@@ -253,7 +276,7 @@ QString ServerClient::EncodeBase64(const QString& text)
     return ReplyText::encodeBase64(text);
 }
 
-bool ServerClient::LookUpStoneId()
+ServerClient::StoneIdAnswer ServerClient::LookUpStoneId()
 {
     const QString base = m_w.environment().stoneIdUrl;
 
@@ -265,7 +288,7 @@ bool ServerClient::LookUpStoneId()
                           QByteArrayLiteral("grant_type=client_credentials"));
     if (!tokenReply.completed) {
         m_lastError = tokenReply.error;
-        return false;
+        return StoneIdAnswer::Unreachable;
     }
     QString accessToken;
     const QString tokenText = tokenReply.text();
@@ -277,6 +300,16 @@ bool ServerClient::LookUpStoneId()
         if (e > d)
             accessToken = tokenText.mid(d, e - d);
     }
+    // Without credentials the lookup cannot answer; a token that would break the header is refused.
+    if (accessToken.isEmpty()) {
+        m_lastError = answerOf(tokenReply);
+        return StoneIdAnswer::NoStoneId;
+    }
+    if (!ReplyText::isAcceptableToken(accessToken)) {
+        m_lastError = QString::number(tokenReply.status) +
+                      QStringLiteral(" - an access token with control characters, refused");
+        return StoneIdAnswer::NoStoneId;
+    }
 
     // The scanned text is a query value: percent-encoded so that blanks or "&" stay inside it.
     const QString address =
@@ -287,7 +320,7 @@ bool ServerClient::LookUpStoneId()
         {{"Authorization", "Bearer " + accessToken.toUtf8()}, {"Content-Type", formContentType}});
     if (!lookupReply.completed) {
         m_lastError = lookupReply.error;
-        return false;
+        return StoneIdAnswer::Unreachable;
     }
     QString stoneId;
     const QString text = lookupReply.text();
@@ -299,13 +332,20 @@ bool ServerClient::LookUpStoneId()
         if (close > open + 1)
             stoneId = text.mid(open + 1, close - open - 1);
     }
+    // An empty identifier would file the stone with no identity: the scan stays in the box.
+    if (stoneId.isEmpty()) {
+        m_lastError = answerOf(lookupReply);
+        return StoneIdAnswer::NoStoneId;
+    }
     m_w.Text8->setText(stoneId);
-    return true;
+    return StoneIdAnswer::Found;
 }
 
 void ServerClient::UploadRegistrationScan()
 {
     StationState& s = stationState();
+    m_lastReport.clear();
+    m_outcome = {};
     m_w.setMsg(QStringLiteral("Uploading on Server......."));
     const QString path = spectrumFilePath();
     const QString fileName = path.mid(path.lastIndexOf(u'\\') + 1);
@@ -313,15 +353,17 @@ void ServerClient::UploadRegistrationScan()
 
     auto fail = [&](const QString& description) {
         m_lastError = description;
+        m_outcome.error = description;
         const QString text = QStringLiteral("Error: Uploading ..[") + k + QStringLiteral("]..") + description;
         m_w.setMsg(text);
-        m_w.setMsg1(text);
+        report(text);
         showDataDialog(text);
         s.DataFailed = true;
     };
 
     QFile file(diskPath(path));
     if (!QFileInfo(file).isFile()) {
+        m_outcome.error = QStringLiteral("no spectrum file");
         s.DataFailed = true;
         return;
     }
@@ -341,17 +383,19 @@ void ServerClient::UploadRegistrationScan()
         return;
     }
     const QString text = reply.text();
+    m_outcome.status = reply.status;
+    m_outcome.reply = text;
     if (reply.status == 201) {
         m_w.setMsg(QStringLiteral("Response: ") + text);
         const QString done = QStringLiteral("Uploading ...[") + k + QStringLiteral("]....Done");
         m_w.setMsg(done);
-        m_w.setMsg1(done);
+        report(done);
         s.DataFailed = false;
     } else {
         const QString failed = QStringLiteral("Failed...[") + k + QStringLiteral("]..") +
                                QString::number(reply.status) + " - " + text;
         m_w.setMsg(failed);
-        m_w.setMsg1(failed);
+        report(failed);
         showDataDialog(failed);
         s.DataFailed = true;
     }
@@ -365,6 +409,7 @@ void ServerClient::UploadRegistrationScan()
         return;
     }
     s.ScanIds[s.MeasurementIndex] = *value;
+    m_outcome.id = *value;
     m_w.setMsg(QStringLiteral("Diamond Uploaded.......= ") + *value);
 }
 
@@ -396,51 +441,57 @@ std::optional<QStringList> ServerClient::collectScanIds(QString* error)
     return ids;
 }
 
-void ServerClient::SubmitMainFiles()
+bool ServerClient::SubmitMainFiles()
 {
     StationState& s = stationState();
+    m_lastReport.clear();
+    m_outcome = {};
     m_w.setMsg(QStringLiteral("Querying on Server......."));
     auto fail = [&](const QString& description) {
         m_lastError = description;
+        m_outcome.error = description;
         m_w.setMsg(QStringLiteral("Error:  ") + description);
+        return false;
     };
     QString error;
     const auto ids = collectScanIds(&error);
-    if (!ids) {
-        fail(error);
-        return;
-    }
+    if (!ids)
+        return fail(error);
     HttpRequest request(m_limits);
     const HttpReply reply = request.send("POST", veloraBase() + submitPath,
                                          {{"Authorization", bearer().toUtf8()}, {"Content-Type", json}},
                                          RequestBodies::submitMainFiles(*ids));
-    if (!reply.completed) {
-        fail(reply.error);
-        return;
-    }
+    if (!reply.completed)
+        return fail(reply.error);
     const QString text = reply.text();
+    m_outcome.status = reply.status;
+    m_outcome.reply = text;
     if (reply.status == 201) {
         m_w.setMsg(QStringLiteral("Response: ") + text);
         s.DataFailed = false;
-        return;
+        return true;
     }
     m_w.setMsg(QStringLiteral("Error: ") + QString::number(reply.status) + " - " + text);
-    m_w.setMsg1(text);
+    report(text);
     showDataDialog(text);
     s.DataFailed = true;
+    return false;
 }
 
 void ServerClient::UploadQueryScan()
 {
     StationState& s = stationState();
+    m_lastReport.clear();
+    m_outcome = {};
     m_w.setMsg(QStringLiteral("Querying on Server....... = ") + QString::number(s.MeasurementIndex));
     const QString path = spectrumFilePath();
 
     auto fail = [&](const QString& description) {
         m_lastError = description;
+        m_outcome.error = description;
         const QString text = QStringLiteral("Error: Query-Diamond ") + description;
         m_w.setMsg(text);
-        m_w.setMsg1(text);
+        report(text);
         showDataDialog(text);
         s.DataFailed = true;
     };
@@ -448,7 +499,8 @@ void ServerClient::UploadQueryScan()
     QFile file(diskPath(path));
     if (!QFileInfo(file).isFile()) {
         const QString text = QStringLiteral("File not found: ") + path;
-        m_w.setMsg1(text);
+        m_outcome.error = text;
+        report(text);
         showDataDialog(text);
         s.DataFailed = true;
         return;
@@ -470,6 +522,8 @@ void ServerClient::UploadQueryScan()
         return;
     }
     const QString text = reply.text();
+    m_outcome.status = reply.status;
+    m_outcome.reply = text;
     judgeQueryReply(reply.status, text);
     const auto value = cutReply(text, QStringLiteral("id"), 5, 3);
     if (!value) {
@@ -481,40 +535,43 @@ void ServerClient::UploadQueryScan()
         return;
     }
     s.ScanIds[s.MeasurementIndex] = *value;
+    m_outcome.id = *value;
     m_w.setMsg(QStringLiteral("Query Uploaded.......= ") + *value);
 }
 
-void ServerClient::PublishTransactionIds()
+bool ServerClient::PublishTransactionIds()
 {
     StationState& s = stationState();
+    m_lastReport.clear();
+    m_outcome = {};
     m_w.setMsg(QStringLiteral("Querying on Server......."));
     auto fail = [&](const QString& description) {
         m_lastError = description;
+        m_outcome.error = description;
         m_w.setMsg(QStringLiteral("Error: NewTransactionIDS ") + description);
+        return false;
     };
     QString error;
     const auto ids = collectScanIds(&error);
-    if (!ids) {
-        fail(error);
-        return;
-    }
+    if (!ids)
+        return fail(error);
     HttpRequest request(m_limits);
     const HttpReply reply = request.send("POST", veloraBase() + publishPath,
                                          {{"Authorization", bearer().toUtf8()}, {"Content-Type", json}},
                                          RequestBodies::publishTransactionIds(station(), *ids));
-    if (!reply.completed) {
-        fail(reply.error);
-        return;
-    }
+    if (!reply.completed)
+        return fail(reply.error);
     const QString text = reply.text();
+    m_outcome.status = reply.status;
+    m_outcome.reply = text;
     judgeQueryReply(reply.status, text);
     const auto value = cutReply(text, QStringLiteral("id"), 5, 2);
-    if (!value) {
-        fail(cutError(QStringLiteral("id")));
-        return;
-    }
+    if (!value)
+        return fail(cutError(QStringLiteral("id")));
     s.QueryId = *value;
+    m_outcome.id = *value;
     m_w.setMsg(QStringLiteral("publish New Added TransactionIds.......= ") + *value);
+    return reply.status == 201;
 }
 
 void ServerClient::judgeQueryReply(int status, const QString& text)
@@ -527,7 +584,7 @@ void ServerClient::judgeQueryReply(int status, const QString& text)
     }
     const QString failed = QStringLiteral("Error: ") + QString::number(status) + " - " + text;
     m_w.setMsg(failed);
-    m_w.setMsg1(failed);
+    report(failed);
     showDataDialog(failed);
     s.DataFailed = true;
 }

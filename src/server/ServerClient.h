@@ -27,14 +27,19 @@ public:
     bool CheckServerStatus();
     void TestServerGet();
     void Login();
-    void GenerateLotCode();
-    // False when a request failed outright; the stone ID box is then unchanged and lastError()
-    // says what happened. The caller reports it.
-    bool LookUpStoneId();
+    // False when no lot code was obtained; IdReady is then 0, so no stone runs under an older code.
+    bool GenerateLotCode();
+    enum class StoneIdAnswer { Found, Unreachable, NoStoneId };
+    // Found puts the customer's identifier into the stone ID box. Otherwise the box is unchanged
+    // and lastError() holds the transport failure (Unreachable) or the service's answer
+    // (NoStoneId: credentials refused, no usable access token, no stone for the barcode).
+    StoneIdAnswer LookUpStoneId();
     void UploadRegistrationScan();
-    void SubmitMainFiles();
+    // True when the server accepted the submission (201).
+    bool SubmitMainFiles();
     void UploadQueryScan();
-    void PublishTransactionIds();
+    // True when the server accepted the publication (201) and its reply gave QueryId.
+    bool PublishTransactionIds();
     void ReadEnvironmentPage();
     void SendMachineStatus();
 
@@ -42,6 +47,19 @@ public:
     void Command15_Click();
 
     QString lastError() const { return m_lastError; }
+    // The last report an upload, submission or publication wrote into Msg1 (empty when it wrote
+    // none); later texts in Msg1 from other sources do not change it.
+    QString lastReport() const { return m_lastReport; }
+
+    // What the server did with the last upload, submission or publication (for the run journal).
+    struct Outcome
+    {
+        int status = 0; // HTTP status; 0 when no reply came
+        QString id;     // the scan, transaction or query id it returned
+        QString error;  // why it failed on this side
+        QString reply;  // the reply's text
+    };
+    const Outcome& lastOutcome() const { return m_outcome; }
 
     // First occurrence of key (exact), value from 1-based position p + skip with the last drop
     // characters removed; nothing when that tail is shorter than drop.
@@ -63,6 +81,7 @@ private:
     // The instance use of CutAfterKey: the reply goes to the reply field, the value to the value field.
     std::optional<QString> cutReply(const QString& reply, const QString& key, int skip, int drop);
     void showDataDialog(const QString& text);
+    void report(const QString& text);
     // A query upload or publication: 201 is accepted; anything else is shown and marks the data failed.
     void judgeQueryReply(int status, const QString& text);
     QString spectrumFilePath() const;
@@ -74,4 +93,6 @@ private:
     Frmgrading& m_w;
     HttpRequest::Limits m_limits;
     QString m_lastError;
+    QString m_lastReport;
+    Outcome m_outcome;
 };

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryFile>
 
 namespace {
 
@@ -37,30 +38,34 @@ bool DataFolderBackup::sameContent(const QString& a, const QString& b)
 
 bool DataFolderBackup::copyVerified(const QString& source, const QString& target)
 {
-    const QString partial = target + QStringLiteral(".part");
-    if (QFile::exists(partial)) {
-        QFile::setPermissions(partial, QFile::permissions(partial) | QFile::WriteOwner);
-        QFile::remove(partial);
-    }
-    if (!QFile::copy(source, partial)) {
-        QFile::remove(partial);
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly))
         return false;
-    }
-    if (!sameContent(source, partial)) {
-        QFile::remove(partial);
+    // A hidden name reserved exclusively by the platform: no data or backup file is ever replaced
+    // or removed on the way, only the target itself at the end.
+    QTemporaryFile partial(QFileInfo(target).absolutePath() + QStringLiteral("/.velora-copy-XXXXXX"));
+    if (!partial.open())
         return false;
-    }
-    if (QFileInfo::exists(target)) {
-        QFile::setPermissions(target, QFile::permissions(target) | QFile::WriteOwner);
-        if (!QFile::remove(target)) {
-            QFile::remove(partial);
+    constexpr qint64 Chunk = 64 * 1024;
+    while (!in.atEnd()) {
+        const QByteArray chunk = in.read(Chunk);
+        if (chunk.isEmpty() || partial.write(chunk) != chunk.size())
             return false;
-        }
     }
-    if (!QFile::rename(partial, target)) {
-        QFile::remove(partial);
+    if (in.error() != QFileDevice::NoError || !partial.flush())
         return false;
+    partial.close();
+    if (!sameContent(source, partial.fileName()))
+        return false;
+    partial.setPermissions(in.permissions());
+    if (QFileInfo::exists(target) || QFileInfo(target).isSymLink()) {
+        QFile::setPermissions(target, QFile::permissions(target) | QFile::WriteOwner);
+        if (!QFile::remove(target))
+            return false;
     }
+    if (!partial.rename(target))
+        return false;
+    partial.setAutoRemove(false);
     return sameContent(source, target);
 }
 

@@ -1,5 +1,6 @@
 #include "spectro/HealthCheck.h"
 
+#include "core/Journal.h"
 #include "core/NumberText.h"
 #include "core/SpectrometerLink.h"
 #include "core/StationState.h"
@@ -26,6 +27,7 @@ const QString PeakAmplitudeText = QStringLiteral("Peak Amplitude = ");
 const QString PeakPositionText = QStringLiteral("Absolute Peak Position = ");
 const QString HardwareNotConnectedText = QStringLiteral("Machine Hardware Not Connected !!! ");
 const QString PositionInstrumentFolder = QStringLiteral("212030");
+const QString StatusRequestFailedText = QStringLiteral("No status from the spectrometer software");
 constexpr int WaitTicks = 2;
 
 QColor toQColor(quint32 color)
@@ -35,10 +37,12 @@ QColor toQColor(quint32 color)
 
 } // namespace
 
-HealthCheck::HealthCheck(Frmgrading& w, SpectrometerChannel& channel, std::function<void()> afterCheck)
+HealthCheck::HealthCheck(Frmgrading& w, SpectrometerChannel& channel, Journal& journal,
+                         std::function<void()> afterCheck)
     : m_w(w)
     , m_channel(channel)
     , m_afterCheck(std::move(afterCheck))
+    , m_journal(journal)
 {
 }
 
@@ -127,12 +131,19 @@ bool HealthCheck::run(QString* error)
         [this](QString* e) { return requestStatusMessage(e); },
         [this](QString* e) { return requestStatusCode(e); },
     };
+    m_statusRequestError.clear();
     for (const auto& request : requests) {
         if (!request(error)) {
             m_running = false;
             return false;
         }
         m_w.TimedWait(WaitTicks);
+        if (!m_statusRequestError.isEmpty()) {
+            if (error)
+                *error = m_statusRequestError;
+            m_running = false;
+            return false;
+        }
     }
     m_running = false;
 
@@ -140,6 +151,7 @@ bool HealthCheck::run(QString* error)
     m_w.Text9->setText(PeakText + s.PeakAmplitude.toText());
     m_w.setMsg(PeakAmplitudeText + s.PeakAmplitude.toText() + QStringLiteral(" AND ") + PeakPositionText +
                s.PeakPosition);
+    journalResult(QString());
     if (m_afterCheck)
         m_afterCheck();
     return true;
@@ -156,6 +168,7 @@ void HealthCheck::failed(const QString& error)
 {
     m_channel.setLinkText(error);
     m_w.setMsg(HardwareNotConnectedText);
+    journalResult(error);
     // A dropped link is only reopened by a connection attempt: let the timer make them again.
     SpectrometerLink* link = m_w.link();
     if (!link || !link->isConnected())
@@ -178,14 +191,20 @@ void HealthCheck::handleStatusMessage(const QString& value)
         setStatusTextColor(Green);
     } else if (code == 10152) {
         m_w.Text11->setText(HumidityText);
-        m_w.showSystemMessage(HumidityBoxText, ProgramTitle, QMessageBox::Information);
+        m_w.showSystemMessage(HumidityBoxText, ProgramTitle);
         setStatusTextColor(Yellow);
     } else if (code == 60139) {
         m_w.Text11->setText(FaultText);
-        m_w.showSystemMessage(FaultBoxText, ProgramTitle, QMessageBox::Information);
+        m_w.showSystemMessage(FaultBoxText, ProgramTitle);
         setStatusTextColor(Red);
     }
     stationState().PendingReply = 0;
+}
+
+void HealthCheck::handleStatusRequestFailure(const QString& error)
+{
+    if (m_running)
+        m_statusRequestError = error.isEmpty() ? StatusRequestFailedText : error;
 }
 
 void HealthCheck::handleStatusCode(const QString& value)
@@ -204,5 +223,25 @@ void HealthCheck::handleStatusCode(const QString& value)
     m_w.Register->setEnabled(code == 0);
     m_w.Query->setEnabled(code == 0);
     if (code != 0)
-        m_w.showSystemMessage(CriticalBoxText, ProgramTitle, QMessageBox::Information);
+        m_w.showSystemMessage(CriticalBoxText, ProgramTitle);
+}
+
+void HealthCheck::journalResult(const QString& error)
+{
+    if (!error.isEmpty()) {
+        m_journal.record(
+            QStringLiteral("health-check"),
+            {{QStringLiteral("verdict"), QStringLiteral("not run")}, {QStringLiteral("error"), error}});
+        return;
+    }
+    const StationState& s = stationState();
+    const QString verdict = m_lastStatusColor == Green    ? QStringLiteral("ok")
+                            : m_lastStatusColor == Yellow ? QStringLiteral("warning")
+                            : m_lastStatusColor == Red    ? QStringLiteral("critical")
+                                                          : QStringLiteral("unknown");
+    m_journal.record(QStringLiteral("health-check"),
+                     {{QStringLiteral("peakAmplitude"), s.PeakAmplitude.toText()},
+                      {QStringLiteral("peakPosition"), s.PeakPosition},
+                      {QStringLiteral("status"), m_w.Text11->text()},
+                      {QStringLiteral("verdict"), verdict}});
 }

@@ -5,6 +5,7 @@
 #include <functional>
 
 class Frmgrading;
+class Journal;
 class SpectrometerChannel;
 
 // The instrument health check: peak amplitude and position of the stored background and the two
@@ -17,7 +18,8 @@ public:
     static constexpr quint32 Yellow = 65535;
     static constexpr quint32 Red = 255;
 
-    HealthCheck(Frmgrading& w, SpectrometerChannel& channel, std::function<void()> afterCheck);
+    HealthCheck(Frmgrading& w, SpectrometerChannel& channel, Journal& journal,
+                std::function<void()> afterCheck);
 
     // The whole check as started by a click or the timer; a failure is reported (see failed()).
     void Image1_Click();
@@ -39,6 +41,8 @@ public:
     // Reply handling of the status message (PendingReply 3) and status code (PendingReply 4).
     void handleStatusMessage(const QString& value);
     void handleStatusCode(const QString& value);
+    // A status request that failed inside the notification: the check fails, nothing turns green.
+    void handleStatusRequestFailure(const QString& error);
 
     quint32 lastStatusColor() const { return m_lastStatusColor; }
     bool isRunning() const { return m_running; }
@@ -46,10 +50,13 @@ public:
 private:
     bool send(const QString& text, QString* error);
     void setStatusTextColor(quint32 color);
+    void journalResult(const QString& error);
 
     Frmgrading& m_w;
     SpectrometerChannel& m_channel;
     std::function<void()> m_afterCheck;
+    Journal& m_journal;
     quint32 m_lastStatusColor = 0;
     bool m_running = false;
+    QString m_statusRequestError; // set by a failed status request during the running check
 };

@@ -99,7 +99,7 @@ void InstrumentPanel::Command7_Click()
         QDir::setCurrent(folder);
     const QString batch = m_w.programFile(BatchFile);
     const auto& start = m_w.environment().startDetached;
-    if (!start || !start(batch))
+    if (!start || !start(batch, {}))
         m_w.setMsg1(CannotStartText + batch);
     m_w.setMsg(StartingOpusText);
 }

@@ -24,13 +24,13 @@ QString keptFilesText(const BackupReport& report)
 
 } // namespace
 
-Spectrometer::Spectrometer(Frmgrading& w, ServerCalls calls)
+Spectrometer::Spectrometer(Frmgrading& w, ServerCalls calls, Journal& journal)
     : m_w(w)
     , m_calls(std::move(calls))
     , m_channel(std::make_unique<SpectrometerChannel>(w))
     , m_panel(std::make_unique<InstrumentPanel>(w, *m_channel))
 {
-    m_check = std::make_unique<HealthCheck>(w, *m_channel, [this] {
+    m_check = std::make_unique<HealthCheck>(w, *m_channel, journal, [this] {
         if (m_calls.Login)
             m_calls.Login();
         if (m_calls.ReadEnvironmentPage)
@@ -39,7 +39,8 @@ Spectrometer::Spectrometer(Frmgrading& w, ServerCalls calls)
             m_calls.SendMachineStatus();
     });
     m_channel->setReplyHandlers({[this](const QString& v) { m_check->handleStatusMessage(v); },
-                                 [this](const QString& v) { m_check->handleStatusCode(v); }});
+                                 [this](const QString& v) { m_check->handleStatusCode(v); },
+                                 [this](const QString& e) { m_check->handleStatusRequestFailure(e); }});
     m_channel->setHealthCheck([this](QString* error) { return m_check->run(error); },
                               [this](const QString& error) { m_check->failed(error); });
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Journal.h"
 #include "spectro/BackupReport.h"
 
 #include <QObject>
@@ -28,7 +29,7 @@ public:
         std::function<void()> SendMachineStatus;
     };
 
-    Spectrometer(Frmgrading& w, ServerCalls calls);
+    Spectrometer(Frmgrading& w, ServerCalls calls, Journal& journal = Journal::none());
     ~Spectrometer() override;
 
     // Command channel

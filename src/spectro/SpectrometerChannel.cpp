@@ -122,10 +122,14 @@ void SpectrometerChannel::ddeLink_LinkNotify()
 
     // A failed request leaves the reply empty; the fields are filled from the empty text.
     QString reply;
+    QString requestError = NoLinkText;
+    bool requested = false;
     if (SpectrometerLink* link = m_w.link()) {
         QByteArray value;
         const QString item = m_linkItem.isEmpty() ? m_notifiedItem : m_linkItem;
-        if (link->request(item, &value, nullptr))
+        requestError.clear();
+        requested = link->request(item, &value, &requestError);
+        if (requested)
             reply = ReplyFields::decode(value);
     }
     setLinkText(reply);
@@ -136,7 +140,13 @@ void SpectrometerChannel::ddeLink_LinkNotify()
     m_w.Text7[2]->setText(fields.field2);
 
     const QString value = ReplyFields::valueOf(reply);
-    if (s.PendingReply.equals(2)) {
+    const bool statusPending = s.PendingReply.equals(3) || s.PendingReply.equals(4);
+    if (statusPending && !requested) {
+        // An empty reply would read as status 0, "All OK".
+        s.PendingReply = 0;
+        if (m_handlers.statusRequestFailed)
+            m_handlers.statusRequestFailed(requestError);
+    } else if (s.PendingReply.equals(2)) {
         s.PeakPosition = value;
         s.PendingReply = 0;
     } else if (s.PendingReply.equals(1)) {

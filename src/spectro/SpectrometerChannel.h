@@ -18,6 +18,8 @@ public:
     {
         std::function<void(const QString& value)> statusMessage; // PendingReply 3
         std::function<void(const QString& value)> statusCode;    // PendingReply 4
+        // PendingReply 3 or 4 whose request failed: there is no status to read.
+        std::function<void(const QString& error)> statusRequestFailed;
     };
     // Runs the health check after a connection; false with a description when a send failed.
     using HealthCheckRun = std::function<bool(QString* error)>;

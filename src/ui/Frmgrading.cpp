@@ -452,8 +452,8 @@ void Frmgrading::showSystemMessage(const QString& text, const QString& title, QM
 
 void Frmgrading::runCommandLine()
 {
-    if (!m_env.commandLine.trimmed().isEmpty() && m_env.startDetached)
-        m_env.startDetached(m_env.commandLine);
+    if (!m_env.commandLine.isEmpty() && !m_env.commandLine.first().isEmpty() && m_env.startDetached)
+        m_env.startDetached(m_env.commandLine.first(), m_env.commandLine.mid(1));
 }
 
 void Frmgrading::Form_Load()
@@ -497,10 +497,12 @@ void Frmgrading::Form_Load()
     Timer7->setEnabled(true);
 
     const double station = s.MachineNumber.toNumber() + 1;
-    Label41->setText(
-        std::isfinite(station) && std::fabs(station) < 1e15
-            ? QStringLiteral("%1").arg(static_cast<qlonglong>(std::llround(station)), 3, 10, QLatin1Char('0'))
-            : NumberText::format(station));
+    // The "000" pattern pads the digits, not the sign: -4 is "-004".
+    const bool whole = std::isfinite(station) && std::fabs(station) < 1e15;
+    const qlonglong rounded = whole ? std::llround(station) : 0;
+    Label41->setText(whole ? QLatin1String(rounded < 0 ? "-" : "") +
+                                 QStringLiteral("%1").arg(qAbs(rounded), 3, 10, QLatin1Char('0'))
+                           : NumberText::format(station));
     Label18->setText(s.UserName);
     Label22->setText(s.CompanyCode);
 
@@ -537,7 +539,8 @@ void Frmgrading::layOutWindow()
     } else if (mode.equals(2)) {
         const int heightPx = screenPx.height() - tw.y(100);
         setGeometry(screenPx.x(), screenPx.y(), screenPx.width(), heightPx);
-        Frame3->move((screenPx.width() - Frame3->width()) / 2, (heightPx - Frame3->height()) / 2);
+        // Centred on the screen, not in the window, which is 100 twips shorter.
+        Frame3->move((screenPx.width() - Frame3->width()) / 2, (screenPx.height() - Frame3->height()) / 2);
         setWindowState(Qt::WindowNoState);
     }
     // Any other value keeps the design geometry.
@@ -547,7 +550,7 @@ void Frmgrading::LoadStationConfig()
 {
     StationState& s = stationState();
     const QString path = StationConfigFile::path(m_env.programFolder);
-    const auto file = StationConfigFile::read(path);
+    const auto file = StationConfigFile::read(path, &m_configEncoding);
     m_configFileExisted = file.has_value();
     if (!file)
         return;
@@ -659,7 +662,7 @@ void Frmgrading::SaveStationConfig()
     v[23] = StoredValue(s.InstrumentFolder);
     v[24] = StoredValue(static_cast<int>(s.CheckIntervalMinutes));
     v[25] = s.OpusVersion;
-    StationConfigFile::write(path, v);
+    StationConfigFile::write(path, v, m_configEncoding);
 }
 
 void Frmgrading::closeEvent(QCloseEvent* event)
@@ -819,6 +822,9 @@ void Frmgrading::LockConsole()
     loadPicture(Query, QStringLiteral("Query.jpg"));
     Register->setEnabled(false);
     Query->setEnabled(false);
+    // A move or an initialisation from the settings strip would run nested in the sequence.
+    for (QWidget* w : std::initializer_list<QWidget*>{Frame4, Command2, Command3})
+        w->setEnabled(false);
 }
 
 void Frmgrading::UnlockConsole()
@@ -830,6 +836,8 @@ void Frmgrading::UnlockConsole()
     loadPicture(Query, s.QueryActivity == 1 ? QStringLiteral("Query1.jpg") : QStringLiteral("Query.jpg"));
     Register->setEnabled(true);
     Query->setEnabled(true);
+    for (QWidget* w : std::initializer_list<QWidget*>{Frame4, Command2, Command3})
+        w->setEnabled(true);
 }
 
 void Frmgrading::Image7_Click()
@@ -898,8 +906,9 @@ void Frmgrading::Label9_Click()
 void Frmgrading::Image3_Click()
 {
     setMsg(QStringLiteral("Starting Machine"));
-    if (m_env.startDetached)
-        m_env.startDetached(programFile(QStringLiteral("VELORA1.bat")));
+    const QString batch = programFile(QStringLiteral("VELORA1.bat"));
+    if (!m_env.startDetached || !m_env.startDetached(batch, {}))
+        setMsg1(QStringLiteral("Cannot start ") + batch);
     Frame4->hide();
     setMsg(QString());
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Clock.h"
+#include "core/StationConfigFile.h"
 #include "core/StationEnvironment.h"
 #include "core/StationTimer.h"
 
@@ -87,9 +88,9 @@ public:
     bool isWaiting() const { return !m_waitStack.empty(); }
     int AskOperator(const QString& message, const QString& title);
 
-    // The system's message box (error icon and caption as given) with one OK button.
+    // The system's message box with one OK button; an icon only where one is asked for.
     void showSystemMessage(const QString& text, const QString& title,
-                           QMessageBox::Icon icon = QMessageBox::Information);
+                           QMessageBox::Icon icon = QMessageBox::NoIcon);
 
     // Message lines: always set whole.
     void setMsg(const QString& text);
@@ -243,4 +244,5 @@ private:
     bool m_unloading = false;
     bool m_ended = false;
     bool m_configFileExisted = false;
+    StationConfigFile::Encoding m_configEncoding = StationConfigFile::Encoding::Windows1252;
 };

@@ -101,7 +101,7 @@ int MsgBox_::ShowMessage(const QString& message, int buttons, const QString& tit
     // gives it back with the outer texts when answered.
     const QString outerMessage = lblMessage->text();
     const QString outerTitle = Lbl_Msg2->text();
-    const bool nested = m_asking;
+    const int depth = ++m_depth;
 
     lblMessage->setText(message);
     Lbl_Msg2->setText(title);
@@ -113,13 +113,20 @@ int MsgBox_::ShowMessage(const QString& message, int buttons, const QString& tit
     cmdOK->setFocus();
     emit questionShown(message, title);
 
+    // Only this question's answer ends this wait: an answer to a nested one belongs to that one.
     QEventLoop loop;
-    const auto stop = connect(this, &MsgBox_::answered, &loop, &QEventLoop::quit);
+    int code = 0;
+    const auto stop = connect(this, &MsgBox_::answered, &loop, [this, depth, &code, &loop] {
+        if (m_answeredDepth == depth) {
+            code = m_result;
+            loop.quit();
+        }
+    });
     loop.exec();
     disconnect(stop);
 
-    const int code = m_result;
-    if (nested) {
+    --m_depth;
+    if (m_depth > 0) {
         lblMessage->setText(outerMessage);
         Lbl_Msg2->setText(outerTitle);
         m_asking = true;
@@ -136,6 +143,7 @@ void MsgBox_::answer(int code)
     if (!m_asking)
         return;
     m_result = code;
+    m_answeredDepth = m_depth;
     m_asking = false;
     emit answered();
 }

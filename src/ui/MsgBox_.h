@@ -46,6 +46,8 @@ private:
     void answer(int code);
 
     int m_result = 0;
+    int m_depth = 0;         // questions open, the innermost shown
+    int m_answeredDepth = 0; // which of them the last answer belongs to
     bool m_asking = false;
     bool m_everShown = false;
 };

@@ -1,25 +1,53 @@
 #include "workflows/Station.h"
 
+#include "core/Journal.h"
+#include "core/JournalReader.h"
+#include "core/StationState.h"
 #include "motion/StageControl.h"
 #include "server/ServerClient.h"
 #include "spectro/Spectrometer.h"
 #include "ui/Frmgrading.h"
+#include "ui/TextBox.h"
 #include "workflows/StoneWorkflows.h"
 
+#include <QDir>
+
+#include <utility>
+
 Station::Station(StationEnvironment environment)
-    : m_window(std::make_unique<Frmgrading>(std::move(environment)))
+    : m_journal(std::make_unique<Journal>(environment.journalFolder))
+    , m_window(std::make_unique<Frmgrading>(std::move(environment)))
 {
     Frmgrading& w = *m_window;
+    m_journal->setFailureReporter([&w](const QString& text) { w.setMsg1(text); });
     m_server = std::make_unique<ServerClient>(w);
     ServerClient* server = m_server.get();
     m_spectrometer = std::make_unique<Spectrometer>(
         w,
         Spectrometer::ServerCalls{[server] { server->Login(); }, [server] { server->ReadEnvironmentPage(); },
-                                  [server] { server->SendMachineStatus(); }});
+                                  [this, server] {
+                                      server->SendMachineStatus();
+                                      showUnfinishedRunNotice();
+                                  }},
+        *m_journal);
     Spectrometer* spectrometer = m_spectrometer.get();
     m_stage = std::make_unique<StageControl>(w, [spectrometer] { spectrometer->Exit_Click(); });
     w.hooks().BuildMeasureSampleCommand = [spectrometer] { spectrometer->BuildMeasureSampleCommand(); };
-    m_workflows = std::make_unique<StoneWorkflows>(w, *m_stage, *m_spectrometer, *m_server);
+    m_workflows = std::make_unique<StoneWorkflows>(w, *m_stage, *m_spectrometer, *m_server, *m_journal);
+
+    // The start record goes after the configuration is read and before the link's health check.
+    auto connectToServer = w.hooks().connectToServer;
+    w.hooks().connectToServer = [this, connectToServer, started = false](const QString& topic) mutable {
+        if (!std::exchange(started, true))
+            journalStart();
+        if (connectToServer)
+            connectToServer(topic);
+    };
+    Journal* journal = m_journal.get();
+    // Once the operator works the console the notice has been seen.
+    QObject::connect(m_workflows.get(), &StoneWorkflows::busyChanged,
+                     [this] { m_unfinishedRunNotice.clear(); });
+    QObject::connect(&w, &Frmgrading::ended, [journal] { journal->record(QStringLiteral("close")); });
 }
 
 Station::~Station()
@@ -30,9 +58,50 @@ Station::~Station()
     m_spectrometer.reset();
     m_server.reset();
     m_window.reset();
+    m_journal.reset();
 }
 
 void Station::start()
 {
+    // What an interrupted run left is found before this start writes anything.
+    const JournalReader reader(m_journal->folder());
+    const auto unfinished = m_journal->isEnabled() ? reader.lastUnfinishedRun() : std::nullopt;
+    m_journal->prune();
     m_window->Form_Load();
+    if (!unfinished)
+        return;
+    m_journal->record(QStringLiteral("interrupted"),
+                      {{QStringLiteral("interruptedRun"), unfinished->start.value(QStringLiteral("run"))},
+                       {QStringLiteral("stone"), unfinished->start.value(QStringLiteral("stone"))},
+                       {QStringLiteral("lot"), unfinished->start.value(QStringLiteral("lot"))},
+                       {QStringLiteral("scansSaved"), unfinished->scansSaved},
+                       {QStringLiteral("scansUploaded"), unfinished->scansUploaded}});
+    m_unfinishedRunNotice = JournalReader::notice(*unfinished);
+    showUnfinishedRunNotice();
+}
+
+void Station::showUnfinishedRunNotice()
+{
+    // After each health check's link replies, so that it stays in view until the operator acts.
+    if (!m_unfinishedRunNotice.isEmpty() && !m_window->hasEnded())
+        m_window->setMsg1(m_unfinishedRunNotice);
+}
+
+void Station::journalStart()
+{
+    const StationState& s = stationState();
+    const StationEnvironment& env = m_window->environment();
+    const bool lan = s.ServerMode == 1;
+    m_journal->record(
+        QStringLiteral("start"),
+        {{QStringLiteral("version"),
+          QStringLiteral("%1.%2.%3").arg(env.versionMajor).arg(env.versionMinor).arg(env.versionRevision)},
+         {QStringLiteral("mode"), s.ModeIndex.toText()},
+         {QStringLiteral("experiment"), s.ExperimentFile.toText()},
+         {QStringLiteral("server"), lan ? QStringLiteral("LAN") : QStringLiteral("cloud")},
+         {QStringLiteral("serverUrl"), lan ? env.lanUrl : env.cloudUrl},
+         {QStringLiteral("dataFolder"), s.DataFolder.toText()},
+         {QStringLiteral("backupFolder"), QDir::toNativeSeparators(m_spectrometer->backupFolder())},
+         {QStringLiteral("programFolder"), QDir::toNativeSeparators(env.programFolder)},
+         {QStringLiteral("scansPerStone"), m_window->Text6->text()}});
 }

@@ -5,6 +5,7 @@
 #include <memory>
 
 class Frmgrading;
+class Journal;
 class ServerClient;
 class Spectrometer;
 class StageControl;
@@ -26,11 +27,17 @@ public:
     Spectrometer& spectrometer() { return *m_spectrometer; }
     ServerClient& server() { return *m_server; }
     StoneWorkflows& workflows() { return *m_workflows; }
+    Journal& journal() { return *m_journal; }
 
 private:
+    void journalStart();
+    void showUnfinishedRunNotice();
+
+    std::unique_ptr<Journal> m_journal;
     std::unique_ptr<Frmgrading> m_window;
     std::unique_ptr<ServerClient> m_server;
     std::unique_ptr<Spectrometer> m_spectrometer;
     std::unique_ptr<StageControl> m_stage;
     std::unique_ptr<StoneWorkflows> m_workflows;
+    QString m_unfinishedRunNotice;
 };

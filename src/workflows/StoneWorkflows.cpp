@@ -44,6 +44,8 @@ const QString kArmMoving4 = QStringLiteral("Arm Moving ..Please wait ....   ");
 const QString kTakeBackgroundAgain = QStringLiteral(" Please take background once again !!!");
 const QString kDataNotCorrect = QStringLiteral("Data Not correct");
 const QString kLookUpFailed = QStringLiteral("Stone ID service not reachable - ");
+const QString kNoStoneId = QStringLiteral("No stone ID for barcode ");
+const QString kServiceAnswered = QStringLiteral(" - the stone ID service answered: ");
 
 // Start checks
 const QString kNotReachable = QStringLiteral("INTERNET oR VELORA Server is not recheable");
@@ -84,6 +86,7 @@ const QString kMoveStoneQueryTitle = QStringLiteral("Move Stone Postion Slightly
 const QString kGeneratingQuery = QStringLiteral("Generating Query !!!");
 const QString kAllDoneQuery = QStringLiteral("All Done  - QUERY_ID =  ");
 const QString kEscapeQuery = QStringLiteral("You Pressed Escape...Abrupted Query!!!");
+const QString kNotPublished = QStringLiteral("Query NOT published - ");
 
 // Offline runs
 const QString kStartingOfflineQuery = QStringLiteral("Starting OffLine QUERY..");
@@ -92,6 +95,7 @@ const QString kMoveStoneOffline = QStringLiteral("Move Stone Postion Slightly !!
 const QString kGeneratingRegistration = QStringLiteral("Generating Registration !!!");
 const QString kAllDoneRegistration = QStringLiteral("All Done  - Registration Done =  ");
 const QString kNotSubmitted = QStringLiteral("Registration NOT submitted - failed uploads: ");
+const QString kSubmitFailed = QStringLiteral("Registration NOT submitted - ");
 
 // Closing the window in the middle of a sequence
 const QString kCloseQuestion =
@@ -139,6 +143,16 @@ int scanCount(const TextBox* box)
     return n > 10 ? 11 : static_cast<int>(n);
 }
 
+// Every stone gets its own lot code: however a sequence ends, refused or before any scan too, the
+// next one needs a new stone ID entry.
+struct ClearIdReadyAtEnd
+{
+    ClearIdReadyAtEnd() = default;
+    ClearIdReadyAtEnd(const ClearIdReadyAtEnd&) = delete;
+    ClearIdReadyAtEnd& operator=(const ClearIdReadyAtEnd&) = delete;
+    ~ClearIdReadyAtEnd() { stationState().IdReady = 0; }
+};
+
 } // namespace
 
 // Marks one sequence as running; when it ends, a close the operator asked for meanwhile goes ahead.
@@ -153,6 +167,7 @@ public:
     }
     ~Running()
     {
+        m_owner.m_journal.endRun(QStringLiteral("No"));
         m_owner.m_running = false;
         emit m_owner.busyChanged(false);
         m_owner.closeIfRequested();
@@ -165,11 +180,12 @@ private:
 };
 
 StoneWorkflows::StoneWorkflows(Frmgrading& w, StageControl& stage, Spectrometer& spectro,
-                               ServerClient& server)
+                               ServerClient& server, Journal& journal)
     : m_w(w)
     , m_stage(stage)
     , m_spectro(spectro)
     , m_server(server)
+    , m_journal(journal)
 {
     connect(w.Rough1, &PictureBox::clicked, this, &StoneWorkflows::Rough1_Click);
     connect(w.Polish1, &PictureBox::clicked, this, &StoneWorkflows::Polish1_Click);
@@ -305,17 +321,42 @@ void StoneWorkflows::acceptStoneId()
         MsgBox_::instance().ShowMessage(kTakeBackgroundAgain, 4, kDataNotCorrect);
         return;
     }
-    if (s.CompanyCode == QLatin1String("ozb") && !m_server.LookUpStoneId()) {
-        // Without the customer's identifier no lot code may be asked for this stone.
-        m_w.setMsg(kLookUpFailed + m_server.lastError());
-        return;
+    // A new scan is a new stone: nothing may run under the previous one's lot code.
+    s.IdReady = 0;
+    if (s.CompanyCode == QLatin1String("ozb")) {
+        // Without the customer's identifier no lot code may be asked for this stone; the scan stays
+        // in the box for another try.
+        const QString barcode = m_w.Text8->text();
+        switch (m_server.LookUpStoneId()) {
+        case ServerClient::StoneIdAnswer::Found:
+            break;
+        case ServerClient::StoneIdAnswer::Unreachable:
+            m_w.setMsg(kLookUpFailed + m_server.lastError());
+            return;
+        case ServerClient::StoneIdAnswer::NoStoneId:
+            m_w.setMsg(kNoStoneId + barcode + kServiceAnswered + m_server.lastError());
+            return;
+        }
     }
     m_w.Text8->setText(ReshapeStoneId(m_w.Text8->text()));
     m_server.Login();
-    m_server.GenerateLotCode();
+    // Its failure stays in Msg; the stone is not measured under another stone's code.
+    if (!m_server.GenerateLotCode())
+        return;
     m_spectro.BuildMeasureSampleCommand();
     m_w.Image7->show();
     m_w.Image7_Click();
+}
+
+QString StoneWorkflows::publish()
+{
+    stationState().QueryId.clear();
+    if (m_server.PublishTransactionIds())
+        return QString();
+    // A refused publication's report names the server's status; a transport failure is the last
+    // text the publication wrote.
+    const QString report = m_server.lastReport();
+    return report.isEmpty() ? m_w.msgText() : report;
 }
 
 QString StoneWorkflows::ReshapeStoneId(const QString& text)
@@ -370,15 +411,11 @@ void StoneWorkflows::rotate()
 
 void StoneWorkflows::upload(const std::function<void()>& operation)
 {
-    // The upload writes its report first; the link's replies that arrive while its dialog is open
-    // overwrite Msg1 after it.
-    QString report;
-    const auto watch = connect(&m_w, &Frmgrading::msg1Changed, this, [&report](const QString& text) {
-        if (report.isEmpty())
-            report = text;
-    });
+    // The upload's own final report, not what Msg1 shows now: the link's replies that arrive while
+    // its dialog is open overwrite Msg1 after it.
     operation();
-    disconnect(watch);
+    journalScan();
+    QString report = m_server.lastReport();
     const StationState& s = stationState();
     if (report.isEmpty() && s.DataFailed.toBool()) {
         // The upload found no spectrum file and says nothing; Msg1 still holds the software's last
@@ -396,6 +433,7 @@ void StoneWorkflows::upload(const std::function<void()>& operation)
 void StoneWorkflows::backUpThenDelete()
 {
     const BackupReport report = m_spectro.backUpThenDeleteDataFiles();
+    journalBackup(report);
     if (!report.keptFiles.isEmpty() && !m_w.hasEnded())
         m_w.showSystemMessage(kBackupFailed + report.keptFiles.join(QStringLiteral(", ")), kBackupFailedTitle,
                               QMessageBox::Warning);
@@ -409,6 +447,7 @@ void StoneWorkflows::Label_R_Click(int /*index*/)
         return;
     StationState& s = stationState();
     Running running(*this);
+    const ClearIdReadyAtEnd clearIdReady;
     ActivityCaption caption(m_w.status(), kRegistrationActivity, m_w.Text8->text());
     if (!m_server.CheckServerStatus()) {
         m_w.showSystemMessage(kNotReachable, kConnectivityIssue);
@@ -426,6 +465,7 @@ void StoneWorkflows::Label_R_Click(int /*index*/)
         m_w.Timer7->setEnabled(true);
         return;
     }
+    journalBegin(QStringLiteral("registration"));
 
     try {
         setTextColour(m_w.Label_R[0], kGreen);
@@ -513,6 +553,7 @@ void StoneWorkflows::Label_R_Click(int /*index*/)
         m_w.setMsg(kAllDoneFinished);
         m_w.setMsg(kSubmitting);
         m_server.SubmitMainFiles();
+        journalServerResult(QStringLiteral("submission"));
     } catch (const std::exception& e) {
         // A failing step must not end the program: the registration goes through its abort path.
         m_uploadReport = kStepFailed + QString::fromLocal8Bit(e.what());
@@ -523,6 +564,7 @@ void StoneWorkflows::Label_R_Click(int /*index*/)
 
 void StoneWorkflows::registrationAbort(AbortFrom from)
 {
+    journalAbort();
     StationState& s = stationState();
     if (from == AbortFrom::Unlock) {
         m_w.UnlockConsole();
@@ -547,6 +589,7 @@ void StoneWorkflows::endAfterTurnOverRefused()
 {
     // The stage came out for the turn-over; the spectra taken so far are kept in the backup.
     StationState& s = stationState();
+    m_journal.abortRun(QStringLiteral("No"), QStringLiteral("stone not turned over"));
     m_w.UnlockConsole();
     if (m_w.Command19->isEnabled() && !m_w.Command18->isEnabled())
         retractAndWait(kArmMoving3);
@@ -563,6 +606,7 @@ void StoneWorkflows::Label_Q_Click(int /*index*/)
         return;
     StationState& s = stationState();
     Running running(*this);
+    const ClearIdReadyAtEnd clearIdReady;
     ActivityCaption caption(m_w.status(), kQueryActivity, m_w.Text8->text());
     if (!m_server.CheckServerStatus()) {
         m_w.showSystemMessage(kNotReachable, kConnectivityIssue);
@@ -573,6 +617,7 @@ void StoneWorkflows::Label_Q_Click(int /*index*/)
         return;
     }
 
+    journalBegin(QStringLiteral("query"));
     bool locked = false;
     try {
         m_w.Text6->setText(QStringLiteral("6"));
@@ -636,10 +681,11 @@ void StoneWorkflows::Label_Q_Click(int /*index*/)
         m_w.UnlockConsole();
         retractAndWait(kArmMoving3);
         m_w.setMsg(kGeneratingQuery);
-        m_server.PublishTransactionIds();
+        const QString failure = publish();
+        journalServerResult(QStringLiteral("publication"));
         s.IdReady = 0;
         backUpThenDelete();
-        m_w.setMsg(kAllDoneQuery + s.QueryId);
+        m_w.setMsg(failure.isEmpty() ? kAllDoneQuery + s.QueryId : kNotPublished + failure);
     } catch (const std::exception& e) {
         // Before the console is locked nothing has been measured: the query just ends.
         m_uploadReport = kStepFailed + QString::fromLocal8Bit(e.what());
@@ -653,10 +699,13 @@ void StoneWorkflows::Label_Q_Click(int /*index*/)
 
 void StoneWorkflows::queryAbort()
 {
+    journalAbort();
     StationState& s = stationState();
     s.IdReady = 0;
     m_w.UnlockConsole();
-    retractAndWait(kArmMoving3);
+    // After No to the failed-upload question the stage is already outside.
+    if (m_w.Command19->isEnabled() && !m_w.Command18->isEnabled())
+        retractAndWait(kArmMoving3);
     const QString error = m_uploadReport;
     backUpThenDelete();
     if (s.EscapePressed) {
@@ -699,6 +748,7 @@ void StoneWorkflows::runOffline(bool query)
         m_w.showSystemMessage(kGenerateId, kGenerateIdTitle);
         return;
     }
+    journalBegin(query ? QStringLiteral("offline query") : QStringLiteral("offline registration"));
     m_w.Text6->setText(QStringLiteral("6"));
     m_w.Text1->setText(QStringLiteral("67"));
     const bool command18 = m_w.Command18->isEnabled();
@@ -717,6 +767,7 @@ void StoneWorkflows::runOffline(bool query)
     m_w.Query_1->setEnabled(false);
 
     auto breakOff = [&] {
+        journalAbort();
         s.IdReady = 0;
         m_w.UnlockConsole();
         restoreStage();
@@ -773,20 +824,24 @@ void StoneWorkflows::runOffline(bool query)
     m_w.setMsg(kAllCaptured);
     m_w.UnlockConsole();
     restoreStage();
+    QString failure;
     if (query) {
         m_w.setMsg(kGeneratingQuery);
-        m_server.PublishTransactionIds();
+        failure = publish();
     } else {
         m_w.setMsg(kGeneratingRegistration);
         // Registering offline files the stone like the measured registration does, but only
         // when every scan reached the server: a partial set would become the stone's reference.
-        if (failedUploads.isEmpty())
-            m_server.SubmitMainFiles();
+        if (failedUploads.isEmpty() && !m_server.SubmitMainFiles())
+            failure = m_w.msgText();
     }
+    journalServerResult(query ? QStringLiteral("publication") : QStringLiteral("submission"), failedUploads);
     s.IdReady = 0;
     backUpThenDelete();
     if (query)
-        m_w.setMsg(kAllDoneQuery + s.QueryId);
+        m_w.setMsg(failure.isEmpty() ? kAllDoneQuery + s.QueryId : kNotPublished + failure);
+    else if (!failure.isEmpty())
+        m_w.setMsg(kSubmitFailed + failure);
     else if (failedUploads.isEmpty())
         m_w.setMsg(kAllDoneRegistration);
     else

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Journal.h"
+
 #include <QObject>
 #include <QString>
 
@@ -9,6 +11,7 @@ class Frmgrading;
 class ServerClient;
 class Spectrometer;
 class StageControl;
+struct BackupReport;
 
 // The operator-facing sequences: stone-mode selection with its background, the stone ID entry,
 // the registration and query sequences and the offline runs. Each runs inside one handler on the
@@ -17,7 +20,8 @@ class StoneWorkflows : public QObject
 {
     Q_OBJECT
 public:
-    StoneWorkflows(Frmgrading& w, StageControl& stage, Spectrometer& spectro, ServerClient& server);
+    StoneWorkflows(Frmgrading& w, StageControl& stage, Spectrometer& spectro, ServerClient& server,
+                   Journal& journal = Journal::none());
 
     // Stone-mode selection and its entry points
     void Label14_Click(int index);
@@ -65,6 +69,8 @@ private:
     void backUpThenDelete();
     // Runs one upload and keeps the report it wrote into Msg1.
     void upload(const std::function<void()>& operation);
+    // Publishes the query with QueryId cleared first; empty on success, else what went wrong.
+    QString publish();
     void moveInside();
     void retractAndWait(const QString& text);
     enum class AfterFailure { Repeat, Stop, GoOn };
@@ -72,10 +78,21 @@ private:
     void rotate();
     void closeIfRequested();
 
+    // The run journal's records of a sequence (StoneWorkflowsJournal.cpp).
+    void journalBegin(const QString& sequence);
+    void journalScan();
+    void journalBackup(const BackupReport& report);
+    // The submission or publication and its reply; scans that failed to upload stop it instead.
+    void journalServerResult(const QString& event, const QStringList& failedUploads = {});
+    // An abort: Escape, close, the server's refusal or an error.
+    void journalAbort();
+    QStringList spectrumFiles() const;
+
     Frmgrading& m_w;
     StageControl& m_stage;
     Spectrometer& m_spectro;
     ServerClient& m_server;
+    Journal& m_journal;
     bool m_running = false;
     bool m_closeRequested = false;
     // The last upload's report as it left it in Msg1: the link's replies overwrite Msg1 during the

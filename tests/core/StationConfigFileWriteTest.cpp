@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -44,6 +45,14 @@ protected:
         if (!file.open(QIODevice::ReadOnly))
             return QByteArray("<unreadable>");
         return file.readAll();
+    }
+
+    ino_t inode(const QString& path) const
+    {
+        struct stat st
+        {
+        };
+        return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_ino : 0;
     }
 
     QStringList filesInFolder() const { return QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden); }
@@ -178,8 +187,7 @@ TEST_P(StationConfigFileFailureTest, OldFileStaysWhole)
 
 INSTANTIATE_TEST_SUITE_P(
     EachStep, StationConfigFileFailureTest,
-    ::testing::Values(FailureCase{WriteStep::CreateTemp, StepOutcome::Fail, "create fails"},
-                      FailureCase{WriteStep::Write, StepOutcome::Fail, "write fails half way"},
+    ::testing::Values(FailureCase{WriteStep::Write, StepOutcome::Fail, "write fails half way"},
                       FailureCase{WriteStep::Flush, StepOutcome::Fail, "flush fails"},
                       FailureCase{WriteStep::Sync, StepOutcome::Fail, "sync fails"},
                       FailureCase{WriteStep::Close, StepOutcome::Fail, "close fails"},
@@ -204,6 +212,89 @@ TEST_F(StationConfigFileWriteTest, RenameOntoAFolderFailsAndCleansUp)
     EXPECT_FALSE(StationConfigFile::write(m_path, m_new));
     EXPECT_TRUE(QFileInfo(m_path).isDir());
     EXPECT_TRUE(filesInFolder().isEmpty());
+}
+
+// A program folder that takes no new file while d_VELORA.txt itself is writable.
+TEST_F(StationConfigFileWriteTest, TempFileThatCannotBeCreatedFallsBackToRewritingInPlace)
+{
+    putFile("old content that is longer than the new one will be, by quite a margin .............\r\n"
+            "and a second line of it ...................................................\r\n");
+    const ino_t before = inode(m_path);
+    std::vector<WriteStep> seen;
+    ASSERT_TRUE(StationConfigFile::write(m_path, m_new, [&](WriteStep step) {
+        seen.push_back(step);
+        return step == WriteStep::CreateTemp ? StepOutcome::Fail : StepOutcome::Proceed;
+    }));
+    const std::vector<WriteStep> expected{WriteStep::CreateTemp, WriteStep::OpenInPlace, WriteStep::Write,
+                                          WriteStep::Sync, WriteStep::Close};
+    EXPECT_EQ(seen, expected);
+    EXPECT_EQ(fileContent(), StationConfigFile::serialize(m_new));
+    EXPECT_EQ(inode(m_path), before);
+    EXPECT_EQ(filesInFolder(), QStringList{QStringLiteral("d_VELORA.txt")});
+}
+
+TEST_F(StationConfigFileWriteTest, ReadOnlyProgramFolderStillSavesTheFile)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root creates files in any folder; the temp-file seam test covers the fallback";
+    putFile(StationConfigFile::serialize(m_old));
+    const auto permissions = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup;
+    ASSERT_TRUE(QFile::setPermissions(m_path, permissions));
+    ASSERT_TRUE(QFile::setPermissions(m_dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    const bool written = StationConfigFile::write(m_path, m_new);
+    QFile::setPermissions(m_dir.path(),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    EXPECT_TRUE(written);
+    EXPECT_EQ(StationConfigFile::read(m_path), m_new);
+    EXPECT_EQ(QFile::permissions(m_path) & 0x7077, permissions);
+}
+
+TEST_F(StationConfigFileWriteTest, HardLinkedFileKeepsItsLinks)
+{
+    putFile(StationConfigFile::serialize(m_old));
+    const QString other = m_dir.filePath(QStringLiteral("velora-backup-name.txt"));
+    ASSERT_EQ(::link(QFile::encodeName(m_path).constData(), QFile::encodeName(other).constData()), 0);
+    ASSERT_TRUE(StationConfigFile::write(m_path, m_new));
+    EXPECT_EQ(StationConfigFile::read(other), m_new);
+    EXPECT_EQ(inode(m_path), inode(other));
+}
+
+// The file is written back in the encoding it was read in; only Windows-1252 loses characters.
+TEST_F(StationConfigFileWriteTest, RewriteKeepsTheEncodingItWasReadIn)
+{
+    struct Case
+    {
+        QByteArray folder; // field 10 as it stands in the file
+        QString read;      // as the station reads it
+        StationConfigFile::Encoding encoding;
+        QString changed;    // a user name the station then writes
+        QByteArray written; // field 17 as it is written back
+    };
+    const Case cases[] = {
+        {"\"/srv/donn\xc3\xa9\x65s\"", QStringLiteral(u"/srv/données"), StationConfigFile::Encoding::Utf8,
+         QStringLiteral(u"Zoë €"), "\"Zo\xc3\xab \xe2\x82\xac\""},
+        {"\"C:\\Donn\xe9\x65s \x80\"", QStringLiteral(u"C:\\Données €"),
+         StationConfigFile::Encoding::Windows1252, QStringLiteral(u"Zoë € 中"), "\"Zo\xeb \x80 ?\""},
+        {"\"/data\"", QStringLiteral("/data"), StationConfigFile::Encoding::Utf8, QStringLiteral(u"Zoë"),
+         "\"Zo\xc3\xab\""},
+    };
+    for (const Case& c : cases) {
+        QList<QByteArray> lines = StationConfigFile::serialize(m_old).split('\n');
+        lines[9] = c.folder + '\r';
+        putFile(lines.join('\n'));
+        StationConfigFile::Encoding encoding{};
+        const auto read = StationConfigFile::read(m_path, &encoding);
+        ASSERT_TRUE(read.has_value());
+        EXPECT_EQ((*read)[9].toText(), c.read) << c.folder.constData();
+        EXPECT_EQ(encoding, c.encoding) << c.folder.constData();
+
+        Values changed = *read;
+        changed[16] = StoredValue(c.changed);
+        ASSERT_TRUE(StationConfigFile::write(m_path, changed, encoding));
+        const QList<QByteArray> written = fileContent().split('\n');
+        EXPECT_EQ(written[9], c.folder + '\r');
+        EXPECT_EQ(written[16], c.written + '\r');
+    }
 }
 
 } // namespace

@@ -111,7 +111,7 @@ protected:
         env.resolveSerialPort = [device](int) { return device; };
         env.timeScale = kTimeScale;
         env.terminate = [this](int code) { terminations << code; };
-        env.startDetached = [](const QString&) { return true; };
+        env.startDetached = [](const QString&, const QStringList&) { return true; };
         env.openUrl = [](const QString&) {};
         w = std::make_unique<Frmgrading>(env);
         stage = std::make_unique<StageControl>(*w, [this] {

@@ -214,7 +214,7 @@ TEST_P(RequestBytes, StoneIdLookupIsTwoFormPosts)
 {
     window->Text8->setText(QStringLiteral("AB 12&x=1"));
     cloud.clearRequests();
-    ASSERT_TRUE(client->LookUpStoneId());
+    ASSERT_EQ(client->LookUpStoneId(), ServerClient::StoneIdAnswer::Found);
     const auto seen = cloud.requests();
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_EQ(seen[0].method, "POST");

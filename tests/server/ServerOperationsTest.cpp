@@ -61,6 +61,7 @@ TEST_F(ServerStatus, InternetButtonShowsTheConnectivityBoxOnlyOnFailure)
     ASSERT_EQ(boxes.shown.size(), 1);
     EXPECT_EQ(boxes.shown[0].text, QStringLiteral("INTERNET oR VELORA Server is not recheable"));
     EXPECT_EQ(boxes.shown[0].title, QStringLiteral("Connectivity Issue"));
+    EXPECT_EQ(boxes.shown[0].icon, QMessageBox::NoIcon);
 }
 
 TEST_F(ServerStatus, GetRequestButtonShowsTheReplyOrNothing)
@@ -99,6 +100,30 @@ TEST_F(LoginAndLotCode, FailedLoginKeepsTheTokenAndShowsTheReply)
     EXPECT_EQ(window->msgText(), QString());
 }
 
+// A token that would end the Authorization line and add headers of the server's choosing is
+// refused like an unreadable reply; the next request carries the previous token.
+TEST_F(LoginAndLotCode, TokenWithControlCharactersIsRefused)
+{
+    loginOn(cloud);
+    const QString good = stationState().AuthToken;
+    for (const std::string reply : {"{\"Token\":\"vt-000001\r\nX-Evil: 1\"}", "{\"Token\":\"vt-000001\nX\"}",
+                                    "{\"Token\":\"vt\t1\"}", "{\"Token\":\"vt\u00851\"}"}) {
+        SCOPED_TRACE(reply);
+        cloud.setFault("/api/account/velora-login", bodyFault(reply));
+        client->Login();
+        EXPECT_EQ(stationState().AuthToken, good);
+        EXPECT_TRUE(window->msgText().startsWith(QStringLiteral("{\"Token\":\"vt"))) << "the reply is shown";
+    }
+    cloud.clearFault("/api/account/velora-login");
+    window->Text8->setText(QStringLiteral("LOT1"));
+    cloud.clearRequests();
+    client->GenerateLotCode();
+    const auto lotRequests = cloud.requestsTo("/diamond/generateLotCode");
+    ASSERT_EQ(lotRequests.size(), 1u);
+    EXPECT_EQ(lotRequests[0].header("Authorization"), "Bearer " + good.toStdString());
+    EXPECT_TRUE(stationState().IdReady.equals(1));
+}
+
 TEST_F(LoginAndLotCode, NineCharacterReplyGivesAnEmptyToken)
 {
     stationState().AuthToken = QStringLiteral("old");
@@ -121,12 +146,12 @@ TEST_F(LoginAndLotCode, ALotCodeThatCannotNameAFileIsRefused)
 {
     loginOn(cloud);
     stationState().LotCode = QStringLiteral("PREV");
-    stationState().IdReady = 0;
     for (const std::string reply :
          {R"({"Table":"../etc"})", R"({"Table":"a\b"})", R"({"Table":"x'y"})", R"({"Table":""})"}) {
         SCOPED_TRACE(reply);
         cloud.setFault("/diamond/generateLotCode", bodyFault(reply));
-        client->GenerateLotCode();
+        stationState().IdReady = 1;
+        EXPECT_FALSE(client->GenerateLotCode());
         EXPECT_TRUE(window->msgText().startsWith(QStringLiteral("Error in LotCode: ")));
         EXPECT_EQ(stationState().LotCode.toText(), QStringLiteral("PREV"));
         EXPECT_TRUE(stationState().IdReady.equals(0));
@@ -136,11 +161,13 @@ TEST_F(LoginAndLotCode, ALotCodeThatCannotNameAFileIsRefused)
 TEST_F(LoginAndLotCode, LotCodeTransportFailureIsReported)
 {
     stationState().LotCode = QStringLiteral("PREV");
+    stationState().IdReady = 1;
     cloud.stop();
-    client->GenerateLotCode();
+    EXPECT_FALSE(client->GenerateLotCode());
     EXPECT_TRUE(window->msgText().startsWith(QStringLiteral("Error in LotCode: Couldn't connect")))
         << window->msgText().toStdString();
     EXPECT_EQ(stationState().LotCode.toText(), QStringLiteral("PREV"));
+    EXPECT_TRUE(stationState().IdReady.equals(0)) << "the previous stone's code is no longer ready";
 }
 
 TEST_F(LoginAndLotCode, LotCodeReplyWithoutTableStillYieldsAValue)
@@ -163,42 +190,65 @@ TEST_F(LoginAndLotCode, LotCodeReplyWithoutTableStillYieldsAValue)
             R"(Error in LotCode: The lot code "s":"generated" from the server cannot name a spectrum file)"));
 }
 
+using Answer = ServerClient::StoneIdAnswer;
+
 TEST_F(LoginAndLotCode, StoneIdLookup)
 {
     cloud.setStoneId("123", "LOT123-05#7-2");
     window->Text8->setText(QStringLiteral("123"));
-    EXPECT_TRUE(client->LookUpStoneId());
+    EXPECT_EQ(client->LookUpStoneId(), Answer::Found);
     EXPECT_EQ(window->Text8->text(), QStringLiteral("LOT123-05#7-2"));
 
-    cloud.setFault("/ords/morvex14/morvexapp/get_stoneid", bodyFault(R"({"stoneId":""})"));
-    EXPECT_TRUE(client->LookUpStoneId());
-    EXPECT_EQ(window->Text8->text(), QString());
-
+    // No identifier is no answer: the scan stays and the service's reply is kept for the operator.
     window->Text8->setText(QStringLiteral("123"));
+    cloud.setFault("/ords/morvex14/morvexapp/get_stoneid", bodyFault(R"({"stoneId":""})"));
+    EXPECT_EQ(client->LookUpStoneId(), Answer::NoStoneId);
+    EXPECT_EQ(window->Text8->text(), QStringLiteral("123"));
+    EXPECT_EQ(client->lastError(), QStringLiteral(R"(200 - {"stoneId":""})"));
+
     SimFault missing;
     missing.missingMember = true;
     cloud.setFault("/ords/morvex14/morvexapp/get_stoneid", missing);
-    EXPECT_TRUE(client->LookUpStoneId());
-    EXPECT_EQ(window->Text8->text(), QString());
+    EXPECT_EQ(client->LookUpStoneId(), Answer::NoStoneId);
+    EXPECT_EQ(window->Text8->text(), QStringLiteral("123"));
+    EXPECT_EQ(client->lastError(), QStringLiteral(R"(200 - {"result":"none"})"));
 }
 
-TEST_F(LoginAndLotCode, StoneIdTokenWithoutAccessTokenSendsTheBareBearer)
+TEST_F(LoginAndLotCode, StoneIdTokenRefusedOrUnusableSendsNoLookup)
 {
-    cloud.setFault("/ords/morvex14/oauth/token", bodyFault(R"({"access_token":"","token_type":"bearer"})"));
     window->Text8->setText(QStringLiteral("123"));
-    EXPECT_TRUE(client->LookUpStoneId());
-    const auto lookups = cloud.requestsTo("/ords/morvex14/morvexapp/get_stoneid");
-    ASSERT_EQ(lookups.size(), 1u);
-    EXPECT_EQ(lookups[0].header("Authorization"), "Bearer ");
-    // The service refuses it: its reply holds no stoneId.
-    EXPECT_EQ(window->Text8->text(), QString());
+    struct Case
+    {
+        SimFault fault;
+        QString error;
+    };
+    SimFault refused;
+    refused.status = 401;
+    refused.body = R"({"error":"invalid_client"})";
+    const std::vector<Case> cases{
+        {refused, QStringLiteral(R"(401 - {"error":"invalid_client"})")},
+        {bodyFault(R"({"access_token":"","token_type":"bearer"})"),
+         QStringLiteral(R"(200 - {"access_token":"","token_type":"bearer"})")},
+        {bodyFault("{\"access_token\":\"sat-1\r\nX-Injected: 1\"}"),
+         QStringLiteral("200 - an access token with control characters, refused")},
+        {bodyFault("{\"access_token\":\"sat\u00852\"}"),
+         QStringLiteral("200 - an access token with control characters, refused")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.error.toStdString());
+        cloud.setFault("/ords/morvex14/oauth/token", c.fault);
+        EXPECT_EQ(client->LookUpStoneId(), Answer::NoStoneId);
+        EXPECT_EQ(client->lastError(), c.error);
+        EXPECT_EQ(window->Text8->text(), QStringLiteral("123"));
+    }
+    EXPECT_TRUE(cloud.requestsTo("/ords/morvex14/morvexapp/get_stoneid").empty());
 }
 
 TEST_F(LoginAndLotCode, StoneIdServiceDownLeavesTheBox)
 {
     window->Text8->setText(QStringLiteral("123"));
     cloud.stop();
-    EXPECT_FALSE(client->LookUpStoneId());
+    EXPECT_EQ(client->LookUpStoneId(), Answer::Unreachable);
     EXPECT_EQ(window->Text8->text(), QStringLiteral("123"));
     EXPECT_TRUE(client->lastError().startsWith(QStringLiteral("Couldn't connect")));
 }

@@ -1,4 +1,5 @@
 #include "SpectroTestSupport.h"
+#include "spectro/DataFolderBackup.h"
 
 #include <QDir>
 #include <QFile>
@@ -115,6 +116,51 @@ TEST_F(Backup, FileWhoseCopyFailsStaysTheOthersGo)
     EXPECT_EQ(report.keptFiles, QStringList{"A-101-ROUGH.dpt"});
     EXPECT_EQ(dataFiles(), QStringList{"A-101-ROUGH.dpt"});
     EXPECT_TRUE(window->msg1Text().contains(QStringLiteral("1 file(s) kept in ") + data.path()));
+}
+
+TEST_F(Backup, TemporaryCopiesNeverTouchFilesOfOtherNames)
+{
+    // An old backup whose name a temporary copy might take; the data file of that name goes too.
+    QDir().mkpath(backupFolder());
+    const QDir backup(backupFolder());
+    QFile oldBackup(backup.filePath(QStringLiteral("A-101-ROUGH.dpt.part")));
+    ASSERT_TRUE(oldBackup.open(QIODevice::WriteOnly));
+    oldBackup.write("old backup");
+    oldBackup.close();
+
+    const BackupReport report = spectrometer->backUpThenDeleteDataFiles();
+    EXPECT_EQ(report.deleted, 3);
+    ASSERT_TRUE(oldBackup.open(QIODevice::ReadOnly));
+    EXPECT_EQ(oldBackup.readAll(), QByteArray("old backup"));
+    oldBackup.close();
+    // No temporary copy is left behind, hidden or not.
+    EXPECT_EQ(backup.entryList(QDir::Files | QDir::Hidden, QDir::Name),
+              (QStringList{"A-101-ROUGH.0", "A-101-ROUGH.dpt", "A-101-ROUGH.dpt.part", "A-102-ROUGH.dpt"}));
+
+    // Data files X.part and X, copied in the order that once lost X.part.
+    write(QStringLiteral("B.dpt.part"), "part file");
+    write(QStringLiteral("B.dpt"), "data file");
+    ASSERT_TRUE(DataFolderBackup::copyVerified(data.filePath(QStringLiteral("B.dpt.part")),
+                                               backup.filePath(QStringLiteral("B.dpt.part"))));
+    ASSERT_TRUE(DataFolderBackup::copyVerified(data.filePath(QStringLiteral("B.dpt")),
+                                               backup.filePath(QStringLiteral("B.dpt"))));
+    QFile part(backup.filePath(QStringLiteral("B.dpt.part")));
+    ASSERT_TRUE(part.open(QIODevice::ReadOnly));
+    EXPECT_EQ(part.readAll(), QByteArray("part file"));
+}
+
+TEST_F(Backup, CopyKeepsTheFileModeAndReplacesOnlyItsTarget)
+{
+    const QString source = data.filePath(QStringLiteral("A-101-ROUGH.0"));
+    QFile::setPermissions(source, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    QDir().mkpath(backupFolder());
+    const QString target = QDir(backupFolder()).filePath(QStringLiteral("A-101-ROUGH.0"));
+    ASSERT_TRUE(DataFolderBackup::copyVerified(source, target));
+    EXPECT_EQ(QFile::permissions(target) & 0x7777, QFile::permissions(source) & 0x7777);
+    ASSERT_TRUE(DataFolderBackup::copyVerified(data.filePath(QStringLiteral("A-101-ROUGH.dpt")), target));
+    QFile copy(target);
+    ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
+    EXPECT_EQ(copy.readAll(), QByteArray("4000,0.1\r\n"));
 }
 
 TEST_F(Backup, MissingDataFolderStillCreatesTheBackupFolder)

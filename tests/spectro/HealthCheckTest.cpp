@@ -19,6 +19,7 @@ protected:
         QStringList texts;
         for (const auto& shown : boxes.shown) {
             EXPECT_EQ(shown.title, QStringLiteral("VELORA"));
+            EXPECT_EQ(shown.icon, QMessageBox::NoIcon) << shown.text.toStdString();
             texts << shown.text;
         }
         return texts;
@@ -198,6 +199,34 @@ TEST_F(HealthCheck, LinkDropMidCheckStopsTheCheckAndReconnects)
     EXPECT_EQ(sim.connectionCount(), 2);
     EXPECT_FALSE(window->Timer5->isEnabled());
     EXPECT_EQ(window->msgText().left(17), QStringLiteral("Peak Amplitude = "));
+}
+
+// The link drops between the software's notification and the request for the status: no status was
+// read, so nothing turns green or "All OK" and the check fails like any other.
+TEST_F(HealthCheck, StatusRequestLostAfterTheNotificationIsAFailedCheck)
+{
+    for (const QString& item : {QStringLiteral("DIAG_STATUS MESSAGE"), QStringLiteral("DIAG_STATUS")}) {
+        sim.dropConnections();
+        openLink();
+        serverCalls.clear();
+        window->Text11->setText(QStringLiteral("before"));
+        window->Register->setEnabled(false);
+        window->Query->setEnabled(false);
+        window->Timer5->setEnabled(false);
+        sim.setDropOnRequest(item);
+        spectrometer->Image1_Click();
+        sim.setDropOnRequest(QString());
+        EXPECT_EQ(sim.advisedItems().last(), item);
+        EXPECT_EQ(window->Shape1->fillColor(), Magenta) << item.toStdString();
+        // The status message was read when only the status code was lost.
+        EXPECT_EQ(window->Text11->text(), item == QLatin1String("DIAG_STATUS") ? "All OK" : "before");
+        EXPECT_FALSE(window->Register->isEnabled()) << item.toStdString();
+        EXPECT_FALSE(window->Query->isEnabled()) << item.toStdString();
+        EXPECT_EQ(window->msgText(), QStringLiteral("Machine Hardware Not Connected !!! "));
+        EXPECT_TRUE(serverCalls.isEmpty()) << "no status is reported to the server";
+        EXPECT_TRUE(boxes.shown.isEmpty());
+        EXPECT_TRUE(window->Timer5->isEnabled()) << "the dropped link is tried again";
+    }
 }
 
 TEST_F(HealthCheck, RefusedRequestWithTheLinkUpDoesNotReconnect)

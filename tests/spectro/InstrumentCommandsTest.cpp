@@ -101,7 +101,7 @@ TEST_F(InstrumentCommands, StartButtonStartsTheBatchFileBesideTheProgram)
 {
     spectrometer->Command7_Click();
     EXPECT_EQ(console.started,
-              QStringList{QDir(console.folder.path()).filePath(QStringLiteral("VELORA1.bat"))});
+              QList<QStringList>{{QDir(console.folder.path()).filePath(QStringLiteral("VELORA1.bat"))}});
     EXPECT_EQ(window->msgText(), QStringLiteral("STARTING OPUS..Please confirm..."));
 }
 

@@ -7,6 +7,7 @@
 #include "ui/TextBox.h"
 #include "ui/Twips.h"
 
+#include <QDir>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -195,7 +196,30 @@ TEST_F(ConsoleLayout, LockAndUnlockFollowTheChosenActivity)
     EXPECT_TRUE(window->Register->pictureFile().endsWith("/register.jpg"));
     EXPECT_TRUE(window->Image2[0]->isEnabled());
 
+    // The settings strip's pictures and the up/down buttons do nothing while locked.
+    QStringList clicked;
+    for (PictureBox* picture : {window->Image8, window->Image5, window->Image9, window->Image3})
+        QObject::connect(picture, &PictureBox::clicked,
+                         [&clicked, picture] { clicked << picture->objectName(); });
+    for (QPushButton* button : {window->Command2, window->Command3})
+        QObject::connect(button, &QPushButton::clicked,
+                         [&clicked, button] { clicked << button->objectName(); });
+    auto clickAll = [&] {
+        window->Frame4->show();
+        for (PictureBox* picture : {window->Image8, window->Image5, window->Image9, window->Image3}) {
+            QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), picture->mapToGlobal(QPointF(5, 5)),
+                              Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(picture, &press);
+        }
+        window->Command2->click();
+        window->Command3->click();
+    };
+    clickAll();
+    EXPECT_TRUE(clicked.isEmpty()) << clicked.join(' ').toStdString();
+
     window->UnlockConsole();
+    clickAll();
+    EXPECT_EQ(clicked, QStringList({"Image8", "Image5", "Image9", "Image3", "Command2", "Command3"}));
     EXPECT_TRUE(window->Register->isEnabled());
     EXPECT_TRUE(window->Text8->isEnabled());
     EXPECT_FALSE(window->Rough1->isEnabled()) << "mode pictures wait for the next activity choice";
@@ -239,7 +263,15 @@ TEST_F(ConsoleLayout, ServiceActionsUseTheInjectedSystem)
     window->Frame4->show();
     window->Image3_Click();
     ASSERT_EQ(env.started.size(), 1);
-    EXPECT_TRUE(env.started[0].endsWith("/VELORA1.bat"));
+    EXPECT_EQ(env.started[0], QStringList{QDir(env.folder.path()).filePath("VELORA1.bat")});
+    EXPECT_FALSE(window->Frame4->isVisible());
+    EXPECT_EQ(window->msgText(), "");
+
+    // A batch file that cannot be started is reported; the console ends as after a start.
+    env.startFails = true;
+    window->Frame4->show();
+    window->Image3_Click();
+    EXPECT_EQ(window->msg1Text(), "Cannot start " + QDir(env.folder.path()).filePath("VELORA1.bat"));
     EXPECT_FALSE(window->Frame4->isVisible());
     EXPECT_EQ(window->msgText(), "");
 }

@@ -148,6 +148,26 @@ TEST_F(StartupShutdown, RewriteKeepsEveryValueButTheGeometryAndExperimentFile)
     }
 }
 
+// A site that types its paths in UTF-8 keeps them in UTF-8; a Windows-1252 file stays Windows-1252.
+TEST_F(StartupShutdown, RewriteKeepsTheFileEncoding)
+{
+    for (const QByteArray& folder :
+         {QByteArray("\"/srv/Donn\xc3\xa9\x65s \xe2\x82\xac\""), QByteArray("\"C:\\Donn\xe9\x65s \x80\"")}) {
+        resetStationState();
+        QList<QByteArray> lines = typicalLines();
+        lines[9] = folder;
+        env.writeConfig(configLines(lines));
+        QStringList executed;
+        StationEnvironment e = env.make();
+        e.makeSpectrometerLink = [&executed] { return std::make_unique<FakeLink>(executed); };
+        Frmgrading& w = start(std::move(e));
+        EXPECT_TRUE(w.Label9->text().endsWith(QStringLiteral(u"Données €")))
+            << w.Label9->text().toStdString();
+        w.close();
+        EXPECT_EQ(env.readConfig().split('\n').value(9), folder + '\r');
+    }
+}
+
 TEST_F(StartupShutdown, OddValuesStartWithTheRulesDefaults)
 {
     QList<QByteArray> lines = typicalLines();
@@ -236,9 +256,24 @@ TEST_F(StartupShutdown, ClosedControllerPortEndsTheProgramWithoutSaving)
 TEST_F(StartupShutdown, CommandLineRunsAtStart)
 {
     StationEnvironment e = env.make();
-    e.commandLine = QStringLiteral("opus.exe /quiet");
+    // Word for word, Qt's own options and blanks inside an argument included.
+    e.commandLine = QStringList{"opus.exe", "/quiet", "with space", "-platform", "offscreen", "-style", "x"};
     start(std::move(e));
-    EXPECT_EQ(env.started, QStringList{"opus.exe /quiet"});
+    EXPECT_EQ(env.started, (QList<QStringList>{{"opus.exe", "/quiet", "with space", "-platform", "offscreen",
+                                                "-style", "x"}}));
+}
+
+TEST_F(StartupShutdown, StationNumberFollowsTheThreeDigitPattern)
+{
+    const std::pair<QByteArray, QString> cases[] = {{"-5", "-004"}, {"-1", "000"},  {"-101", "-100"},
+                                                    {"8", "009"},   {"998", "999"}, {"1234", "1235"}};
+    for (const auto& [field, shown] : cases) {
+        resetStationState();
+        QList<QByteArray> lines = typicalLines();
+        lines[15] = field;
+        env.writeConfig(configLines(lines));
+        EXPECT_EQ(start(env.make()).Label41->text(), shown) << field.constData();
+    }
 }
 
 TEST_F(StartupShutdown, LayoutModesTwoAndOther)
@@ -251,6 +286,8 @@ TEST_F(StartupShutdown, LayoutModesTwoAndOther)
     EXPECT_EQ(full.geometry().width(), screen.width());
     EXPECT_EQ(full.geometry().height(), screen.height() - full.twipsToPixelsY(100));
     EXPECT_EQ(full.pos(), screen.topLeft());
+    EXPECT_NEAR(full.Frame3->geometry().center().y(), screen.height() / 2, 1) << "centred on the screen";
+    EXPECT_NEAR(full.Frame3->geometry().center().x(), screen.width() / 2, 1);
 
     resetStationState();
     lines[20] = "5";

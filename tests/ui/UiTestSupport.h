@@ -19,7 +19,8 @@
 struct ConsoleEnvironment
 {
     QTemporaryDir folder;
-    QStringList started;
+    QList<QStringList> started; // each: program, then its arguments
+    bool startFails = false;
     QStringList openedUrls;
     QList<int> terminations;
 
@@ -30,9 +31,9 @@ struct ConsoleEnvironment
         env.backupFolder = folder.filePath(QStringLiteral("backup"));
         env.timeScale = timeScale;
         env.resolveSerialPort = [](int) { return QString(); };
-        env.startDetached = [this](const QString& command) {
-            started << command;
-            return true;
+        env.startDetached = [this](const QString& program, const QStringList& arguments) {
+            started << QStringList{program} + arguments;
+            return !startFails;
         };
         env.openUrl = [this](const QString& url) { openedUrls << url; };
         env.terminate = [this](int code) { terminations << code; };

@@ -101,6 +101,31 @@ TEST_F(WaitAndDialog, QuestionsAnswerSixAndSevenAndShowBothTexts)
     EXPECT_EQ(box.Lbl_Msg2->text(), "");
 }
 
+// A question asked from a handler that runs while another question waits.
+TEST_F(WaitAndDialog, NestedQuestionReturnsOnlyItsOwnAnswer)
+{
+    MsgBox_& box = MsgBox_::instance();
+    int inner = 0;
+    QString shownAfterInner;
+    bool outerStillShown = false;
+    QTimer::singleShot(0, [&] {
+        waitUntil([&] { return box.isVisible(); });
+        QTimer::singleShot(0, [&] {
+            waitUntil([&] { return box.lblMessage->text() == "Inner?"; });
+            box.cmdOK->click();
+        });
+        inner = box.ShowMessage("Inner?", 4, "Inner title");
+        shownAfterInner = box.lblMessage->text() + " | " + box.Lbl_Msg2->text();
+        outerStillShown = box.isVisible();
+        QTimer::singleShot(0, [&] { box.cmdCancel->click(); });
+    });
+    EXPECT_EQ(window->AskOperator("Outer?", "Outer title"), 7);
+    EXPECT_EQ(inner, 6);
+    EXPECT_EQ(shownAfterInner, "Outer? | Outer title");
+    EXPECT_TRUE(outerStillShown);
+    EXPECT_FALSE(box.isVisible());
+}
+
 TEST_F(WaitAndDialog, DialogGeometryAndCentring)
 {
     MsgBox_& box = MsgBox_::instance();

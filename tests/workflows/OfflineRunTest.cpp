@@ -1,21 +1,22 @@
 #include "WorkflowBench.h"
 
 #include <QFile>
+#include <QPushButton>
 
 namespace {
 
 class OfflineRunTest : public WorkflowBench
 {
 protected:
-    // A lot code obtained through the ID box (the query then declined) and the six data point files
-    // measured earlier under its names.
+    // A lot code obtained through the service panel's "Generate" (a declined sequence keeps none)
+    // and the six data point files measured earlier under its names.
     QString prepare()
     {
         if (w().Command18->isEnabled())
             driver->expect("Move Inside?", "Arm Moving Inside", Yes);
         selectMode(false, w().Rough1);
-        driver->expect("Have you Placed the stone ?", "Place the Stone", No);
-        scanStoneId(QStringLiteral("R-OFF"));
+        w().Text8->setText(QStringLiteral("R-OFF"));
+        w().Command14->click();
         EXPECT_EQ(driver->pending(), 0);
         EXPECT_TRUE(s().IdReady.equals(1));
         const QString lot = qs(bench->server().lastLotCode());
@@ -61,7 +62,7 @@ TEST_F(OfflineRunTest, QueryUploadsTheSavedFilesAndPublishes)
     const QString lot = prepare();
     flows().RunOfflineQuery();
 
-    EXPECT_EQ(driver->asked().size(), 1) << "no question beyond the declined query";
+    EXPECT_TRUE(driver->asked().isEmpty());
     EXPECT_TRUE(driver->systemBoxes().isEmpty());
     QStringList paths{"/getServerStatus", "/api/account/velora-login"};
     for (int i = 0; i < 6; ++i)
@@ -98,7 +99,7 @@ TEST_F(OfflineRunTest, RegistrationUploadsAndSubmitsTheScans)
     const QString lot = prepare();
     flows().RunOfflineRegistration();
 
-    EXPECT_EQ(driver->asked().size(), 1) << "no question beyond the declined query";
+    EXPECT_TRUE(driver->asked().isEmpty());
     QStringList paths{"/getServerStatus", "/api/account/velora-login"};
     for (int i = 0; i < 6; ++i)
         paths << "/diamond/UploadDiaMain";
@@ -116,6 +117,54 @@ TEST_F(OfflineRunTest, RegistrationUploadsAndSubmitsTheScans)
     EXPECT_TRUE(bench->dataFiles().isEmpty());
     EXPECT_EQ(bench->backupFiles(), dptFiles(lot));
     expectStageRestored();
+}
+
+// The submission's failure is the run's last word, not "All Done".
+TEST_F(OfflineRunTest, RegistrationSubmissionFailureStaysInMsg)
+{
+    const QString lot = prepare();
+    SimFault drop;
+    drop.dropConnection = true;
+    bench->server().setFault("/diamond/submitMainFiles", drop);
+    flows().RunOfflineRegistration();
+
+    EXPECT_EQ(requestsTo("/diamond/submitMainFiles").size(), 1u);
+    const QString last = bench->msgTexts().back();
+    EXPECT_TRUE(last.startsWith("Registration NOT submitted - Error:  ")) << last.toStdString();
+    EXPECT_GT(last.size(), QStringLiteral("Registration NOT submitted - Error:  ").size())
+        << "with the reason";
+    EXPECT_FALSE(bench->msgTexts().contains("All Done  - Registration Done =  "));
+    EXPECT_TRUE(bench->dataFiles().isEmpty());
+    EXPECT_EQ(bench->backupFiles(), dptFiles(lot));
+    EXPECT_TRUE(s().IdReady.equals(0));
+
+    // Refused by the server: the status and its reply.
+    const QString lot2 = prepare();
+    SimFault refused;
+    refused.status = 500;
+    bench->server().setFault("/diamond/submitMainFiles", refused);
+    driver->setUnexpectedAnswer(Yes);
+    flows().RunOfflineRegistration();
+    EXPECT_TRUE(bench->msgTexts().back().startsWith("Registration NOT submitted - Error: 500 - "))
+        << bench->msgTexts().back().toStdString();
+    EXPECT_NE(lot2, lot);
+}
+
+// A publication lost on the way ends with its failure, never with another stone's query id.
+TEST_F(OfflineRunTest, QueryPublicationFailureShowsNoQueryId)
+{
+    prepare();
+    s().QueryId = QStringLiteral("Q-OLD-7");
+    SimFault drop;
+    drop.dropConnection = true;
+    bench->server().setFault("/diamond/publishNewAddedTransactionIds", drop);
+    flows().RunOfflineQuery();
+
+    const QString last = bench->msgTexts().back();
+    EXPECT_TRUE(last.startsWith("Query NOT published - Error: NewTransactionIDS ")) << last.toStdString();
+    for (const QString& text : bench->msgTexts())
+        EXPECT_FALSE(text.contains("Q-OLD-7")) << text.toStdString();
+    EXPECT_TRUE(s().QueryId.isEmpty());
 }
 
 TEST_F(OfflineRunTest, RegistrationWithAFailedUploadGoesOnButDoesNotSubmit)

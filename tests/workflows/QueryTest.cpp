@@ -103,7 +103,7 @@ TEST_F(QueryTest, RegisteredStoneGetsItsQueryId)
     EXPECT_TRUE(s().IdReady.equals(0));
 }
 
-TEST_F(QueryTest, FailedUploadAnsweredNoRetractsAgainAndPublishesNothing)
+TEST_F(QueryTest, FailedUploadAnsweredNoLeavesTheStageOutAndPublishesNothing)
 {
     selectMode(false, w().Polish3);
     EXPECT_EQ(s().FileSuffix, "-POLISH-AFTERSAWING");
@@ -118,9 +118,9 @@ TEST_F(QueryTest, FailedUploadAnsweredNoRetractsAgainAndPublishesNothing)
 
     EXPECT_EQ(driver->pending(), 0);
     EXPECT_TRUE(driver->unexpected().isEmpty()) << driver->unexpected().join('\n').toStdString();
-    ASSERT_TRUE(controllerReceived(3));
-    EXPECT_EQ(controllerCommands(), QStringList({"YF300", "YR300", "YR300"}))
-        << "the abort path retracts again";
+    ASSERT_TRUE(controllerReceived(2));
+    EXPECT_EQ(controllerCommands(), QStringList({"YF300", "YR300"}))
+        << "the stage came out for the question and is not driven outwards again";
     const QString lot = qs(bench->server().lastLotCode());
     EXPECT_EQ(spectrometerCommands(), measurementCommands(lot, 0, "POLISH.XPM", "-POLISH-AFTERSAWING"));
     EXPECT_TRUE(requestsTo("/diamond/publishNewAddedTransactionIds").empty());
@@ -129,6 +129,36 @@ TEST_F(QueryTest, FailedUploadAnsweredNoRetractsAgainAndPublishesNothing)
     EXPECT_EQ(bench->backupFiles(), spectrumFiles(lot, 1, "-POLISH-AFTERSAWING"));
     EXPECT_TRUE(s().IdReady.equals(0));
     EXPECT_TRUE(w().Text8->isEnabled());
+}
+
+// The second stone's publication is lost on the way: the operator sees the failure, never the first
+// stone's query id.
+TEST_F(QueryTest, LostPublicationShowsTheFailureNotThePreviousQueryId)
+{
+    selectMode(false, w().Polish1);
+    expectPlacedAndInside();
+    scanStoneId(QStringLiteral("P-200"));
+    ASSERT_EQ(bench->server().queries().size(), 1u);
+    const QString previous = qs(bench->server().queries()[0].id);
+    ASSERT_EQ(bench->msgTexts().back(), "All Done  - QUERY_ID =  " + previous);
+
+    bench->clearRecords();
+    SimFault drop;
+    drop.dropConnection = true;
+    bench->server().setFault("/diamond/publishNewAddedTransactionIds", drop);
+    expectPlacedAndInside();
+    scanStoneId(QStringLiteral("P-201"));
+
+    EXPECT_EQ(driver->pending(), 0);
+    EXPECT_EQ(requestsTo("/diamond/addTransactionLog").size(), 6u);
+    EXPECT_EQ(requestsTo("/diamond/publishNewAddedTransactionIds").size(), 1u);
+    const QString last = bench->msgTexts().back();
+    EXPECT_TRUE(last.startsWith("Query NOT published - Error: NewTransactionIDS ")) << last.toStdString();
+    for (const QString& text : bench->msgTexts())
+        EXPECT_FALSE(text.contains(previous)) << text.toStdString();
+    EXPECT_TRUE(s().QueryId.isEmpty());
+    EXPECT_TRUE(bench->dataFiles().isEmpty()) << "the spectra are backed up as after any query";
+    EXPECT_TRUE(s().IdReady.equals(0));
 }
 
 TEST_F(QueryTest, EscapeTakesEffectAfterTheUpload)
@@ -164,6 +194,7 @@ TEST_F(QueryTest, RefusesWithoutAnId)
     ASSERT_EQ(driver->systemBoxes().size(), 1);
     EXPECT_EQ(driver->systemBoxes()[0].text, "Enter ID in Scanbar & Press ENTER and generate Code first");
     EXPECT_EQ(driver->systemBoxes()[0].title, "Generate ID First");
+    EXPECT_FALSE(driver->systemBoxes()[0].withIcon);
     EXPECT_EQ(requestPaths(), QStringList({"/getServerStatus"}));
     EXPECT_TRUE(driver->asked().isEmpty());
 }
@@ -190,7 +221,9 @@ TEST_F(QueryTest, UninitialisedMotorsRegistrationInitialisesQueryAsks)
         bench->pumpUntil([this] { return w().Command19->isEnabled() && !w().Command18->isEnabled(); }, 3000));
     bench->pumpUntil([] { return false; }, 100);
 
+    EXPECT_TRUE(s().IdReady.isZeroOrEmpty()) << "the next start is a new scan";
     bench->clearRecords();
+    s().IdReady = 1;
     w().Command18->setEnabled(true);
     w().Command19->setEnabled(true);
     driver->expect("Have you Placed the stone ?", "Place the Stone", Yes)

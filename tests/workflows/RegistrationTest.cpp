@@ -272,6 +272,7 @@ TEST_F(RegistrationTest, ServerUnreachableAtTheStartLeavesEverythingAlone)
     ASSERT_EQ(driver->systemBoxes().size(), 1);
     EXPECT_EQ(driver->systemBoxes()[0].text, "INTERNET oR VELORA Server is not recheable");
     EXPECT_EQ(driver->systemBoxes()[0].title, "Connectivity Issue");
+    EXPECT_FALSE(driver->systemBoxes()[0].withIcon);
     EXPECT_TRUE(driver->asked().isEmpty());
     bench->pumpUntil([] { return false; }, 30);
     EXPECT_TRUE(controllerCommands().isEmpty());
@@ -282,7 +283,7 @@ TEST_F(RegistrationTest, ServerUnreachableAtTheStartLeavesEverythingAlone)
               "Critical Error: - Either Internet is Not working or VELORA Server is not reacheable");
     EXPECT_EQ(bench->dataFiles(), QStringList({"earlier-101-POLISH.dpt"}));
     EXPECT_TRUE(bench->backupFiles().isEmpty());
-    EXPECT_TRUE(s().IdReady.equals(1)) << "the lot code stays for a second try";
+    EXPECT_TRUE(s().IdReady.isZeroOrEmpty()) << "the next try is a new scan with its own lot code";
 }
 
 TEST_F(RegistrationTest, NoAtTheTurnOverEndsCleanly)
@@ -344,6 +345,7 @@ TEST_F(RegistrationTest, StartChecksRefuseWithoutModeOrId)
     ASSERT_EQ(driver->systemBoxes().size(), 1);
     EXPECT_EQ(driver->systemBoxes()[0].text, "Select Rough or Splits or Polish First");
     EXPECT_EQ(driver->systemBoxes()[0].title, "Select Mode First");
+    EXPECT_FALSE(driver->systemBoxes()[0].withIcon);
 
     selectMode(true, w().Polish1);
     flows().Label_R_Click(0);
@@ -359,7 +361,7 @@ TEST_F(RegistrationTest, StartChecksRefuseWithoutModeOrId)
     EXPECT_EQ(bench->msgTexts().back(), "Place the Stone......");
     EXPECT_TRUE(controllerCommands().isEmpty());
     EXPECT_TRUE(spectrometerCommands().isEmpty());
-    EXPECT_TRUE(s().IdReady.equals(1));
+    EXPECT_TRUE(s().IdReady.isZeroOrEmpty()) << "the stone was refused: its lot code is not kept";
 }
 
 } // namespace

@@ -47,4 +47,55 @@ TEST_F(UploadReportRegressionTest, MissingSpectrumOnALiveLinkIsReported)
     EXPECT_EQ(driver->asked()[3].message, missing);
 }
 
+// The dialog carries the upload's last word: an accepted reply whose id cannot be read is the error
+// shown, not the "Done" written before it.
+TEST_F(UploadReportRegressionTest, AcceptedReplyWithoutAnIdIsTheReportedError)
+{
+    selectMode(true, w().Polish1);
+    SimFault noId;
+    noId.status = 201;
+    noId.body = "{}";
+    bench->server().setFault("/diamond/UploadDiaMain", noId);
+    const QString error = R"(Error: Uploading ..[1]..The reply is too short to hold a value after "id")";
+    driver->expect("Is the Stone correctly Placed?", "Put the Stone/Diamond", Yes)
+        .expect("Move Inside?", "Moving Inside", Yes)
+        .expect(error, "Data Not correct", Yes)
+        .expect("Move Stone Postion Slightly !!!! Continue ?", "Data Failed", No)
+        .expect(error, "Error Message", Yes);
+    scanStoneId(QStringLiteral("P-97"));
+
+    EXPECT_EQ(driver->pending(), 0);
+    EXPECT_TRUE(driver->unexpected().isEmpty()) << driver->unexpected().join('\n').toStdString();
+    EXPECT_EQ(bench->msgTexts().back(), error);
+}
+
+// A repeat that fails exactly like the attempt before leaves Msg1 unchanged; its report is still the
+// server's refusal, not a missing spectrum.
+TEST_F(UploadReportRegressionTest, RepeatedIdenticalFailureIsReportedAsItself)
+{
+    selectMode(true, w().Polish1);
+    // No notification writes Msg1 between the two attempts.
+    bench->spectrometer().setNotify(false);
+    SimFault busy;
+    busy.status = 500;
+    busy.body = R"({"message":"busy"})";
+    bench->server().setFault("/diamond/UploadDiaMain", busy);
+    const QString failed = R"(Failed...[1]..500 - {"message":"busy"})";
+    driver->expect("Is the Stone correctly Placed?", "Put the Stone/Diamond", Yes)
+        .expect("Move Inside?", "Moving Inside", Yes)
+        .expect(failed, "Data Not correct", Yes)
+        .expect("Move Stone Postion Slightly !!!! Continue ?", "Data Failed", Yes)
+        .expect(failed, "Data Not correct", Yes)
+        .expect("Move Stone Postion Slightly !!!! Continue ?", "Data Failed", No)
+        .expect(failed, "Error Message", Yes);
+    scanStoneId(QStringLiteral("P-98"));
+
+    EXPECT_EQ(driver->pending(), 0);
+    EXPECT_TRUE(driver->unexpected().isEmpty()) << driver->unexpected().join('\n').toStdString();
+    EXPECT_EQ(requestsTo("/diamond/UploadDiaMain").size(), 2u);
+    EXPECT_EQ(bench->msgTexts().back(), failed);
+    for (const QString& text : bench->msg1Texts())
+        EXPECT_FALSE(text.startsWith("Error: No spectrum file")) << text.toStdString();
+}
+
 } // namespace

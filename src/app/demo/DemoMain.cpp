@@ -12,6 +12,7 @@
 #include "SimSpectrometer.h"
 #include "SpectralMatcher.h"
 
+#include "core/Journal.h"
 #include "ui/Frmgrading.h"
 #include "ui/TextBox.h"
 #include "workflows/Station.h"
@@ -193,6 +194,8 @@ int main(int argc, char** argv)
     options.timeScale = scale;
     options.picturesFolder = QStringLiteral(DEMO_PICTURES_DIR);
     options.portLinkInProgramFolder = true;
+    // Like the station, so that velora-journal shows the demo's runs.
+    options.journalFolder = Journal::defaultFolder();
     SimBench bench(options);
     curl_global_init(CURL_GLOBAL_DEFAULT);
 
@@ -208,8 +211,8 @@ int main(int argc, char** argv)
     Frmgrading& w = bench.window();
     MountedStone mounted(bench);
     w.Text8->installEventFilter(&mounted);
-    say(QStringLiteral("program folder %1, data folder %2, backup folder %3")
-            .arg(bench.programFolder(), bench.dataFolder(), bench.backupFolder()));
+    say(QStringLiteral("program folder %1, data folder %2, backup folder %3, journal %4")
+            .arg(bench.programFolder(), bench.dataFolder(), bench.backupFolder(), bench.journalFolder()));
     say(QStringLiteral("controller on %1 (COM3 in the program folder), spectrometer software on "
                        "127.0.0.1:%2, server on %3")
             .arg(bench.controller().devicePath())

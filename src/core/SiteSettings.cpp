@@ -1,0 +1,341 @@
+#include "core/SiteSettings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QSettings>
+#include <QStringList>
+#include <QUrl>
+
+#include <cmath>
+#include <functional>
+
+namespace {
+
+// A day: far beyond any sensible request, and small enough for milliseconds in a long.
+constexpr double maxSeconds = 86400;
+
+struct Key
+{
+    const char* section;
+    const char* name;
+};
+
+constexpr Key knownKeys[] = {
+    {"server", "cloud_url"},         {"server", "lan_url"},
+    {"server", "lan_login_url"},     {"server", "stone_id_url"},
+    {"server", "diag_page_url"},     {"server", "download_url"},
+    {"server", "ca_bundle"},         {"server", "proxy"},
+    {"server", "connect_timeout_s"}, {"server", "request_timeout_s"},
+    {"spectrometer", "link"},        {"files", "backup_folder"},
+    {"files", "journal_folder"},     {"files", "local_data_folder"},
+};
+
+bool knownSection(const QString& section)
+{
+    for (const Key& key : knownKeys)
+        if (section == QLatin1String(key.section))
+            return true;
+    return false;
+}
+
+bool knownKey(const QString& section, const QString& name)
+{
+    for (const Key& key : knownKeys)
+        if (section == QLatin1String(key.section) && name == QLatin1String(key.name))
+            return true;
+    return false;
+}
+
+QString keyNames(const QString& section)
+{
+    QStringList names;
+    for (const Key& key : knownKeys)
+        if (section == QLatin1String(key.section))
+            names << QLatin1String(key.name);
+    return names.join(QStringLiteral(", "));
+}
+
+// The line without a ";" comment, which the format allows after a value or header too.
+QString withoutComment(const QString& line)
+{
+    bool quoted = false;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        if (line[i] == QLatin1Char('\\'))
+            ++i;
+        else if (line[i] == QLatin1Char('"'))
+            quoted = !quoted;
+        else if (line[i] == QLatin1Char(';') && !quoted)
+            return line.left(i).trimmed();
+    }
+    return line;
+}
+
+// The format reads a backslash as the start of an escape: "C:\data" would silently become "C:data".
+bool loneBackslash(const QString& raw)
+{
+    for (qsizetype i = 0; i < raw.size(); ++i) {
+        if (raw[i] != QLatin1Char('\\'))
+            continue;
+        if (i + 1 >= raw.size() || (raw[i + 1] != QLatin1Char('\\') && raw[i + 1] != QLatin1Char('"')))
+            return true;
+        ++i;
+    }
+    return false;
+}
+
+std::optional<QString> urlProblem(const QString& value, const QStringList& schemes)
+{
+    if (value.isEmpty())
+        return QStringLiteral("is empty; leave the line out to keep the default");
+    const QUrl url(value, QUrl::StrictMode);
+    if (!url.isValid() || url.isRelative())
+        return QStringLiteral("\"%1\" is not an address such as %2://host/").arg(value, schemes.first());
+    if (!schemes.contains(url.scheme()))
+        return QStringLiteral("\"%1\" must start with %2")
+            .arg(value, schemes.join(QStringLiteral("://, ")) + QStringLiteral("://"));
+    if (url.host().isEmpty())
+        return QStringLiteral("\"%1\" names no host").arg(value);
+    return std::nullopt;
+}
+
+std::optional<QString> linkProblem(const QString& value)
+{
+    const qsizetype colon = value.lastIndexOf(QLatin1Char(':'));
+    const QString host = colon < 0 ? QString() : value.left(colon);
+    bool ok = false;
+    const uint port = colon < 0 ? 0 : value.mid(colon + 1).toUInt(&ok);
+    const bool blank = host.contains(QLatin1Char(' ')) || host.contains(QLatin1Char('\t'));
+    if (host.isEmpty() || blank || host.contains(QLatin1Char('/')) || !ok || port == 0 || port > 65535)
+        return QStringLiteral("\"%1\" is not host:port (for example 127.0.0.1:4411)").arg(value);
+    return std::nullopt;
+}
+
+std::optional<QString> secondsProblem(const QString& value, double* seconds)
+{
+    bool ok = false;
+    const double number = value.toDouble(&ok);
+    if (!ok || !std::isfinite(number) || number <= 0 || number > maxSeconds)
+        return QStringLiteral("\"%1\" is not a positive number of seconds (at most %2)")
+            .arg(value)
+            .arg(maxSeconds);
+    *seconds = number;
+    return std::nullopt;
+}
+
+std::optional<QString> caBundleProblem(const QString& path)
+{
+    QFile file(path);
+    if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly))
+        return QStringLiteral("\"%1\" cannot be read").arg(path);
+    if (!file.readAll().contains("-----BEGIN CERTIFICATE-----"))
+        return QStringLiteral("\"%1\" holds no PEM certificate").arg(path);
+    return std::nullopt;
+}
+
+// Folders the station creates when missing may be absent, but never a file.
+std::optional<QString> folderProblem(const QString& path, bool mustExist)
+{
+    if (path.isEmpty())
+        return std::nullopt;
+    const QFileInfo info(path);
+    if (info.exists() && !info.isDir())
+        return QStringLiteral("\"%1\" is a file, not a folder").arg(path);
+    if (mustExist && !info.exists())
+        return QStringLiteral("the folder \"%1\" does not exist (is the share mounted?)").arg(path);
+    return std::nullopt;
+}
+
+class Reader
+{
+public:
+    Reader(const QString& path, const SiteSettings& defaults)
+        : m_path(path)
+        , m_folder(QFileInfo(path).absoluteDir())
+        , m_settings(defaults)
+    {
+    }
+
+    SiteSettingsReading read()
+    {
+        SiteSettingsReading reading;
+        reading.settings = m_settings;
+        if (!QFileInfo::exists(m_path))
+            return reading;
+        reading.fileFound = true;
+        if (auto error = readFile()) {
+            reading.error = error;
+            return reading;
+        }
+        reading.settings = m_settings;
+        return reading;
+    }
+
+private:
+    SiteSettingsError errorAt(int line, const QString& key, const QString& problem) const
+    {
+        return SiteSettingsError{m_path, line, key, problem};
+    }
+
+    std::optional<SiteSettingsError> readFile()
+    {
+        QFile file(m_path);
+        if (!file.open(QIODevice::ReadOnly))
+            return errorAt(0, QString(), QStringLiteral("cannot be read (%1)").arg(file.errorString()));
+        QString text = QString::fromUtf8(file.readAll());
+        // Editors on Windows start the file with a byte order mark; the format skips it too.
+        if (text.startsWith(QChar(0xFEFF)))
+            text.remove(0, 1);
+        const QStringList lines = text.split(QLatin1Char('\n'));
+        if (auto error = scan(lines))
+            return error;
+
+        QSettings ini(m_path, QSettings::IniFormat);
+        if (ini.status() != QSettings::NoError)
+            return errorAt(0, QString(), QStringLiteral("is not in INI format"));
+        for (const Key& key : knownKeys) {
+            const QString group = QLatin1String(key.section);
+            const QString name = QLatin1String(key.name);
+            const QString iniKey = group + QLatin1Char('/') + name;
+            if (!ini.contains(iniKey))
+                continue;
+            const int line = m_lines.value(iniKey);
+            const QString label = QStringLiteral("[%1] %2").arg(group, name);
+            const QVariant value = ini.value(iniKey);
+            if (value.typeId() != QMetaType::QString)
+                return errorAt(line, label,
+                               QStringLiteral("holds a comma; write the value in double quotes"));
+            if (auto problem = apply(iniKey, value.toString().trimmed()))
+                return errorAt(line, label, *problem);
+        }
+        return std::nullopt;
+    }
+
+    // The line of every key, and the faults QSettings would pass over in silence.
+    std::optional<SiteSettingsError> scan(const QStringList& lines)
+    {
+        QString section;
+        for (int i = 0; i < lines.size(); ++i) {
+            const int number = i + 1;
+            const QString line = withoutComment(lines[i].trimmed());
+            if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
+                continue;
+            if (line.startsWith(QLatin1Char('['))) {
+                if (!line.endsWith(QLatin1Char(']')))
+                    return errorAt(number, line, QStringLiteral("a section header must end with ]"));
+                section = line.mid(1, line.size() - 2).trimmed();
+                if (!knownSection(section))
+                    return errorAt(
+                        number, line,
+                        QStringLiteral("unknown section; known: [server], [spectrometer], [files]"));
+                continue;
+            }
+            const qsizetype equals = line.indexOf(QLatin1Char('='));
+            if (equals < 0)
+                return errorAt(number, line, QStringLiteral("is neither a section header nor key = value"));
+            const QString name = line.left(equals).trimmed();
+            if (section.isEmpty())
+                return errorAt(number, name,
+                               QStringLiteral("stands outside any section; put it under [server], "
+                                              "[spectrometer] or [files]"));
+            const QString label = QStringLiteral("[%1] %2").arg(section, name);
+            if (!knownKey(section, name))
+                return errorAt(number, label,
+                               QStringLiteral("unknown key; known: %1").arg(keyNames(section)));
+            const QString iniKey = section + QLatin1Char('/') + name;
+            if (m_lines.contains(iniKey))
+                return errorAt(number, label,
+                               QStringLiteral("is set twice (first on line %1)").arg(m_lines.value(iniKey)));
+            m_lines.insert(iniKey, number);
+            if (loneBackslash(line.mid(equals + 1)))
+                return errorAt(number, label,
+                               QStringLiteral("a backslash must be doubled (\\\\) or written as /"));
+        }
+        return std::nullopt;
+    }
+
+    QString pathOf(const QString& value) const
+    {
+        return value.isEmpty() ? value : QDir::cleanPath(m_folder.absoluteFilePath(value));
+    }
+
+    std::optional<QString> apply(const QString& key, const QString& value)
+    {
+        const QStringList web{QStringLiteral("http"), QStringLiteral("https")};
+        const auto address = [&](QString& field) -> std::optional<QString> {
+            if (auto problem = urlProblem(value, web))
+                return problem;
+            field = value;
+            return std::nullopt;
+        };
+        SiteSettings& s = m_settings;
+        if (key == QLatin1String("server/cloud_url"))
+            return address(s.cloudUrl);
+        if (key == QLatin1String("server/lan_url"))
+            return address(s.lanUrl);
+        if (key == QLatin1String("server/lan_login_url"))
+            return address(s.lanLoginUrl);
+        if (key == QLatin1String("server/stone_id_url"))
+            return address(s.stoneIdUrl);
+        if (key == QLatin1String("server/diag_page_url"))
+            return address(s.diagPageUrl);
+        if (key == QLatin1String("server/download_url"))
+            return address(s.downloadUrl);
+        if (key == QLatin1String("server/ca_bundle")) {
+            s.caBundle = pathOf(value);
+            return value.isEmpty() ? std::nullopt : caBundleProblem(s.caBundle);
+        }
+        if (key == QLatin1String("server/proxy")) {
+            s.proxy = value;
+            const QStringList proxies{QStringLiteral("http"),   QStringLiteral("https"),
+                                      QStringLiteral("socks4"), QStringLiteral("socks4a"),
+                                      QStringLiteral("socks5"), QStringLiteral("socks5h")};
+            return value.isEmpty() ? std::nullopt : urlProblem(value, proxies);
+        }
+        if (key == QLatin1String("server/connect_timeout_s"))
+            return secondsProblem(value, &s.connectTimeoutS);
+        if (key == QLatin1String("server/request_timeout_s"))
+            return secondsProblem(value, &s.requestTimeoutS);
+        if (key == QLatin1String("spectrometer/link")) {
+            s.spectrometerLink = value;
+            return linkProblem(value);
+        }
+        if (key == QLatin1String("files/backup_folder")) {
+            s.backupFolder = value.isEmpty() ? s.backupFolder : pathOf(value);
+            return folderProblem(s.backupFolder, false);
+        }
+        if (key == QLatin1String("files/journal_folder")) {
+            s.journalFolder = pathOf(value);
+            return folderProblem(s.journalFolder, false);
+        }
+        if (key == QLatin1String("files/local_data_folder")) {
+            s.localDataFolder = pathOf(value);
+            // A share that is not mounted would take the spectra somewhere nobody looks.
+            return folderProblem(s.localDataFolder, true);
+        }
+        return std::nullopt;
+    }
+
+    QString m_path;
+    QDir m_folder;
+    SiteSettings m_settings;
+    QHash<QString, int> m_lines;
+};
+
+} // namespace
+
+QString SiteSettingsError::message() const
+{
+    QString text = QDir::toNativeSeparators(file);
+    if (line > 0)
+        text += QStringLiteral(", line %1").arg(line);
+    if (!key.isEmpty())
+        text += QStringLiteral(", %1").arg(key);
+    return text + QStringLiteral(": ") + problem;
+}
+
+SiteSettingsReading readSiteSettings(const QString& path, const SiteSettings& defaults)
+{
+    return Reader(path, defaults).read();
+}
