@@ -2,6 +2,7 @@
 #include "SiteEnvironment.h"
 
 #include "ui/Frmgrading.h"
+#include "ui/StartupSplash.h"
 #include "workflows/Station.h"
 
 #include <QApplication>
@@ -43,10 +44,16 @@ int main(int argc, char** argv)
     StationEnvironment env = productionEnvironment(commandLine);
     if (!loadSiteSettings(env))
         return 1;
+    // The console shows only after the link, the health check and the server have answered,
+    // seconds on a real bench: until then this says the program is starting.
+    StartupSplash splash;
+    splash.showNow();
     Station station(std::move(env));
+    splash.follow(station.window());
     QObject::connect(&station.window(), &Frmgrading::ended, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
     station.start();
+    splash.close();
     if (station.window().hasEnded())
         return 0;
     return app.exec();

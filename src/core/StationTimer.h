@@ -6,7 +6,8 @@
 #include <QTimer>
 
 // A window timer with a nominal interval in milliseconds; the clock turns it into real time.
-// An interval of 0 means the timer never ticks, even when enabled.
+// An interval of 0 means the timer never ticks, even when enabled. A tick that falls due while a
+// blocking call is in flight is held and delivered once after it, as a blocked window's timer is.
 class StationTimer : public QObject
 {
     Q_OBJECT
@@ -23,9 +24,12 @@ signals:
 
 private:
     void apply();
+    void tick();
+    void deliverHeldTick();
 
     const Clock& m_clock;
     QTimer m_timer;
     int m_intervalMs = 0;
     bool m_enabled = false;
+    bool m_tickHeld = false;
 };

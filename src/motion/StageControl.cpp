@@ -1,5 +1,6 @@
 #include "motion/StageControl.h"
 
+#include "core/BlockingCall.h"
 #include "core/NumberText.h"
 #include "core/StationState.h"
 #include "ui/Frmgrading.h"
@@ -274,12 +275,9 @@ void StageControl::handleError(QSerialPort::SerialPortError error)
     if (m_closePending || !m_w.MSComm1->isOpen())
         return;
     m_closePending = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            m_closePending = false;
-            if (m_w.MSComm1->isOpen())
-                m_w.MSComm1->close();
-        },
-        Qt::QueuedConnection);
+    BlockingCall::whenFree(this, [this] {
+        m_closePending = false;
+        if (m_w.MSComm1->isOpen())
+            m_w.MSComm1->close();
+    });
 }

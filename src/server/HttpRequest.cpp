@@ -1,10 +1,16 @@
 #include "server/HttpRequest.h"
 
+#include "core/BlockingCall.h"
+
 #include <curl/curl.h>
 
 #include <QUrl>
 
 namespace {
+
+// Between two polls the console repaints; short enough for a fluid window, long enough to cost nothing.
+constexpr int PollMs = 40;
+const QString WaitingForServer = QStringLiteral("Waiting for the server");
 
 struct CurlGlobal
 {
@@ -52,12 +58,47 @@ HttpRequest::HttpRequest(Limits limits)
 {
     static CurlGlobal global;
     m_curl = curl_easy_init();
+    m_multi = curl_multi_init();
 }
 
 HttpRequest::~HttpRequest()
 {
     if (m_curl)
         curl_easy_cleanup(static_cast<CURL*>(m_curl));
+    if (m_multi)
+        curl_multi_cleanup(static_cast<CURLM*>(m_multi));
+}
+
+int HttpRequest::perform()
+{
+    auto* curl = static_cast<CURL*>(m_curl);
+    auto* multi = static_cast<CURLM*>(m_multi);
+    if (!multi || curl_multi_add_handle(multi, curl) != CURLM_OK)
+        return curl_easy_perform(curl);
+
+    BlockingCall call(WaitingForServer);
+    CURLcode result = CURLE_OK;
+    bool done = false;
+    while (!done) {
+        int running = 0;
+        if (curl_multi_perform(multi, &running) != CURLM_OK) {
+            result = CURLE_RECV_ERROR;
+            break;
+        }
+        int queued = 0;
+        while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
+            if (message->msg == CURLMSG_DONE && message->easy_handle == curl) {
+                result = message->data.result;
+                done = true;
+            }
+        }
+        if (done || running == 0)
+            break;
+        curl_multi_poll(multi, nullptr, 0, PollMs, nullptr);
+        call.pump();
+    }
+    curl_multi_remove_handle(multi, curl);
+    return result;
 }
 
 size_t HttpRequest::receive(char* data, size_t size, size_t count, void* self)
@@ -126,7 +167,7 @@ HttpReply HttpRequest::send(const QByteArray& method, const QString& url, const 
     list = curl_slist_append(list, "Expect:");
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, list);
 
-    const CURLcode code = curl_easy_perform(curl);
+    const auto code = CURLcode(perform());
     curl_slist_free_all(list);
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, nullptr);

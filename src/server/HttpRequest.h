@@ -31,8 +31,10 @@ struct HttpLimits
 };
 
 // One synchronous HTTP/1.1 request object on a libcurl easy handle. The handle, and with it the
-// connection, is reused by every send() of the same object. Only the headers given are sent,
-// besides the ones HTTP/1.1 cannot do without: Host and, when there is a body, Content-Length.
+// connection, is reused by every send() of the same object. send() returns only with the reply or
+// the failure; meanwhile the windows are repainted and nothing of the station runs (BlockingCall). Only the
+// headers given are sent, besides the ones HTTP/1.1 cannot do without: Host and, when there is a body,
+// Content-Length.
 class HttpRequest
 {
 public:
@@ -50,9 +52,12 @@ public:
 
 private:
     static size_t receive(char* data, size_t size, size_t count, void* self);
+    // Runs the transfer set up on the easy handle to its end; returns its CURLcode.
+    int perform();
 
     Limits m_limits;
     void* m_curl = nullptr;
+    void* m_multi = nullptr; // drives the transfer in polls; holds the connection between sends
     QByteArray m_received;
     bool m_tooLarge = false;
 };

@@ -1,5 +1,7 @@
 #include "spectro/TcpSpectrometerLink.h"
 
+#include "core/BlockingCall.h"
+
 #include <QMetaObject>
 #include <QTcpSocket>
 
@@ -9,6 +11,16 @@ const QString NotConnectedText = QStringLiteral("Spectrometer link not connected
 const QString LineBreakText = QStringLiteral("Line break in item or command; not sent");
 const QString TimeoutText = QStringLiteral("Spectrometer software did not answer in time");
 const QString DroppedText = QStringLiteral("Spectrometer link dropped");
+const QString ConnectTimeoutText = QStringLiteral("Socket operation timed out");
+const QString WaitingForSoftware = QStringLiteral("Waiting for the spectrometer software");
+
+// Waits are cut into slices so the console repaints between them.
+constexpr qint64 SliceMs = 40;
+
+int slice(const QDeadlineTimer& deadline)
+{
+    return int(qBound<qint64>(1, deadline.remainingTime(), SliceMs));
+}
 
 void setError(QString* error, const QString& text)
 {
@@ -87,9 +99,12 @@ bool TcpSpectrometerLink::openConversation(const QString& topic, int timeoutTent
         scheduleNotifications();
     });
     m_socket->connectToHost(m_host, m_port);
-    if (!m_socket->waitForConnected(int(qMax<qint64>(deadline.remainingTime(), 1)))) {
-        m_downReason = QStringLiteral("Cannot reach the spectrometer software at %1: %2")
-                           .arg(m_address, m_socket->errorString());
+    if (!waitForConnection(deadline)) {
+        const QString reason = m_socket->state() == QAbstractSocket::UnconnectedState
+                                   ? m_socket->errorString()
+                                   : ConnectTimeoutText;
+        m_downReason =
+            QStringLiteral("Cannot reach the spectrometer software at %1: %2").arg(m_address, reason);
         setError(error, m_downReason);
         m_socket->abort();
         return false;
@@ -170,13 +185,14 @@ bool TcpSpectrometerLink::transact(const QByteArray& verb, const QString& argume
         setError(error, m_downReason);
         return false;
     }
+    BlockingCall call(WaitingForSoftware);
     while (m_answers.empty()) {
         if (!m_connected) {
             setError(error, m_downReason);
             return false;
         }
         if (m_socket->bytesToWrite() > 0)
-            m_socket->waitForBytesWritten(int(qMax<qint64>(deadline.remainingTime(), 0)));
+            m_socket->waitForBytesWritten(slice(deadline));
         readAvailable();
         if (!m_answers.empty() || !m_connected)
             continue;
@@ -186,7 +202,8 @@ bool TcpSpectrometerLink::transact(const QByteArray& verb, const QString& argume
             setError(error, TimeoutText);
             return false;
         }
-        m_socket->waitForReadyRead(int(qMax<qint64>(deadline.remainingTime(), 1)));
+        m_socket->waitForReadyRead(slice(deadline));
+        call.pump();
     }
     *answer = std::move(m_answers.front());
     m_answers.pop_front();
@@ -214,8 +231,7 @@ void TcpSpectrometerLink::readAvailable()
             break;
         case LinkReplyParser::Event::Kind::ProtocolError: {
             const int code = event.tooLarge ? 11 : 1;
-            QMetaObject::invokeMethod(
-                this, [this, code] { emit linkError(code); }, Qt::QueuedConnection);
+            BlockingCall::whenFree(this, [this, code] { emit linkError(code); });
             drop(QStringLiteral("Spectrometer link protocol error: %1").arg(QString::fromUtf8(event.text)));
             return;
         }
@@ -228,7 +244,23 @@ void TcpSpectrometerLink::scheduleNotifications()
     if (m_notifications.empty() || m_serveScheduled)
         return;
     m_serveScheduled = true;
-    QMetaObject::invokeMethod(this, &TcpSpectrometerLink::serveNotifications, Qt::QueuedConnection);
+    // Notifications are station events: none is served while a call is in flight.
+    BlockingCall::whenFree(this, [this] { serveNotifications(); });
+}
+
+bool TcpSpectrometerLink::waitForConnection(const QDeadlineTimer& deadline)
+{
+    BlockingCall call(WaitingForSoftware);
+    const QMetaObject::Connection wake =
+        connect(m_socket, &QAbstractSocket::stateChanged, this, [&call] { call.wakeUp(); });
+    auto pending = [this] {
+        const auto state = m_socket->state();
+        return state == QAbstractSocket::HostLookupState || state == QAbstractSocket::ConnectingState;
+    };
+    while (pending() && !deadline.hasExpired())
+        call.waitForEvents(slice(deadline));
+    disconnect(wake);
+    return m_socket->state() == QAbstractSocket::ConnectedState;
 }
 
 void TcpSpectrometerLink::serveNotifications()

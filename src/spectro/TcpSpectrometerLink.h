@@ -10,8 +10,9 @@
 class QTcpSocket;
 
 // The link to the spectrometer software over one TCP connection (host:port). Calls block on the
-// event-loop thread until their answer arrives or the timeout passes; notifications that arrive
-// meanwhile are kept and emitted later from the event loop, in order.
+// event-loop thread until their answer arrives or the timeout passes, repainting the console but
+// running nothing of the station (BlockingCall); notifications that arrive meanwhile are kept and
+// emitted later from the event loop, in order.
 class TcpSpectrometerLink : public SpectrometerLink
 {
     Q_OBJECT
@@ -32,6 +33,8 @@ public:
 private:
     bool transact(const QByteArray& verb, const QString& argument, const QDeadlineTimer& deadline,
                   LinkReplyParser::Event* answer, QString* error);
+    // Waits for connectToHost to succeed or fail, repainting the console meanwhile.
+    bool waitForConnection(const QDeadlineTimer& deadline);
     void readAvailable();
     void scheduleNotifications();
     void serveNotifications();

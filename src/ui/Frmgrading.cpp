@@ -5,6 +5,7 @@
 #include "core/StationConfigFile.h"
 #include "core/StationState.h"
 #include "ui/CircleShape.h"
+#include "ui/ConsoleStatus.h"
 #include "ui/ClickableLabel.h"
 #include "ui/MsgBox_.h"
 #include "ui/PictureBox.h"
@@ -91,6 +92,7 @@ Frmgrading::Frmgrading(StationEnvironment environment, QWidget* parent)
     connect(Timer8, &StationTimer::timeout, this, &Frmgrading::Timer8_Timer);
 
     buildControls();
+    m_status = new ConsoleStatus(*this);
 
     connect(Register, &PictureBox::clicked, this, &Frmgrading::Register_Click);
     connect(Query, &PictureBox::clicked, this, &Frmgrading::Query_Click);

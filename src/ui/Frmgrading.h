@@ -15,6 +15,7 @@
 
 class ClickableLabel;
 class CircleShape;
+class ConsoleStatus;
 class PictureBox;
 class QFrame;
 class QLabel;
@@ -51,6 +52,8 @@ public:
     const Clock& clock() const { return m_clock; }
     Hooks& hooks() { return m_hooks; }
     SpectrometerLink* link() const { return m_link.get(); }
+    // The wait of a call in flight and the progress of a sequence, beside the designed controls.
+    ConsoleStatus& status() const { return *m_status; }
 
     // Start-up and shutdown
     void Form_Load();
@@ -236,6 +239,7 @@ private:
     Clock m_clock;
     Hooks m_hooks;
     std::unique_ptr<SpectrometerLink> m_link;
+    ConsoleStatus* m_status = nullptr;
     std::vector<WaitFrame> m_waitStack;
     bool m_unloading = false;
     bool m_ended = false;

@@ -1,5 +1,6 @@
 #include "workflows/StoneWorkflows.h"
 
+#include "core/BlockingCall.h"
 #include "core/NumberText.h"
 #include "core/SpectrometerLink.h"
 #include "core/StationState.h"
@@ -7,6 +8,7 @@
 #include "server/ServerClient.h"
 #include "spectro/Spectrometer.h"
 #include "ui/ClickableLabel.h"
+#include "ui/ConsoleStatus.h"
 #include "ui/Frmgrading.h"
 #include "ui/MsgBox_.h"
 #include "ui/PictureBox.h"
@@ -15,7 +17,6 @@
 #include "workflows/StoneModes.h"
 
 #include <QPushButton>
-#include <QTimer>
 
 #include <array>
 #include <exception>
@@ -126,6 +127,13 @@ QString finishedQuery(int index)
     return QStringLiteral("Finished .....") + QString::number(index + 1) + QStringLiteral("...Process ");
 }
 
+// Activities as the window title names them while they run.
+const QString kBackgroundActivity = QStringLiteral("Background");
+const QString kRegistrationActivity = QStringLiteral("Registration");
+const QString kQueryActivity = QStringLiteral("Query");
+const QString kOfflineRegistrationActivity = QStringLiteral("Offline registration");
+const QString kOfflineQueryActivity = QStringLiteral("Offline query");
+
 // The scans-per-stone box read as the loop bound: its number, rounded half to even.
 int scanCount(const TextBox* box)
 {
@@ -226,6 +234,7 @@ void StoneWorkflows::Label14_Click(int index)
         return;
     }
     Running running(*this);
+    ActivityCaption caption(m_w.status(), kBackgroundActivity, QString());
     if (m_w.Command18->isEnabled()) {
         const int answer = m_w.AskOperator(kMoveInside, kArmMovingInside);
         if (answer == kNo)
@@ -439,6 +448,7 @@ void StoneWorkflows::Label_R_Click(int /*index*/)
     StationState& s = stationState();
     Running running(*this);
     const ClearIdReadyAtEnd clearIdReady;
+    ActivityCaption caption(m_w.status(), kRegistrationActivity, m_w.Text8->text());
     if (!m_server.CheckServerStatus()) {
         m_w.showSystemMessage(kNotReachable, kConnectivityIssue);
         return;
@@ -487,6 +497,7 @@ void StoneWorkflows::Label_R_Click(int /*index*/)
 
         const int count = scanCount(m_w.Text6);
         for (s.MeasurementIndex = 0; s.MeasurementIndex < count; ++s.MeasurementIndex) {
+            caption.setScan(s.MeasurementIndex + 1, count);
             for (;;) { // one pass; a failed upload answered Yes runs it again for the same index
                 if (rough && s.MeasurementIndex == 4) {
                     m_w.TimedWait(6);
@@ -596,6 +607,7 @@ void StoneWorkflows::Label_Q_Click(int /*index*/)
     StationState& s = stationState();
     Running running(*this);
     const ClearIdReadyAtEnd clearIdReady;
+    ActivityCaption caption(m_w.status(), kQueryActivity, m_w.Text8->text());
     if (!m_server.CheckServerStatus()) {
         m_w.showSystemMessage(kNotReachable, kConnectivityIssue);
         return;
@@ -636,6 +648,7 @@ void StoneWorkflows::Label_Q_Click(int /*index*/)
 
         const int count = scanCount(m_w.Text6);
         for (s.MeasurementIndex = 0; s.MeasurementIndex < count; ++s.MeasurementIndex) {
+            caption.setScan(s.MeasurementIndex + 1, count);
             for (;;) {
                 if (stopRequested()) {
                     queryAbort();
@@ -725,6 +738,8 @@ void StoneWorkflows::runOffline(bool query)
         return;
     StationState& s = stationState();
     Running running(*this);
+    ActivityCaption caption(m_w.status(),
+                            query ? kOfflineQueryActivity : kOfflineRegistrationActivity, m_w.Text8->text());
     if (!m_server.CheckServerStatus()) {
         m_w.showSystemMessage(kNotReachable, kConnectivityIssue);
         return;
@@ -771,6 +786,7 @@ void StoneWorkflows::runOffline(bool query)
     QStringList failedUploads;
     const int count = scanCount(m_w.Text6);
     for (s.MeasurementIndex = 0; s.MeasurementIndex < count; ++s.MeasurementIndex) {
+        caption.setScan(s.MeasurementIndex + 1, count);
         for (;;) {
             if (stopRequested()) {
                 breakOff();
@@ -855,5 +871,5 @@ void StoneWorkflows::closeIfRequested()
         return;
     // After the handler that ran the sequence has returned, so the window unloads from the top.
     Frmgrading* w = &m_w;
-    QTimer::singleShot(0, w, [w] { w->close(); });
+    BlockingCall::whenFree(w, [w] { w->close(); });
 }

@@ -1,0 +1,107 @@
+#include "UiTestSupport.h"
+
+#include "core/BlockingCall.h"
+#include "ui/ConsoleStatus.h"
+#include "ui/Frmgrading.h"
+#include "ui/PictureBox.h"
+#include "ui/StartupSplash.h"
+#include "ui/TextBox.h"
+
+#include <QLabel>
+#include <QPlainTextEdit>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+class StartupAndStatusTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        resetStationState();
+        window = std::make_unique<Frmgrading>(console.make());
+    }
+
+    QString splashText(const char* name) const
+    {
+        return splash.findChild<QLabel*>(QLatin1String(name))->text();
+    }
+
+    ConsoleEnvironment console;
+    std::unique_ptr<Frmgrading> window;
+    StartupSplash splash;
+};
+
+TEST_F(StartupAndStatusTest, SplashShowsTheStartUntilTheConsoleShows)
+{
+    splash.showNow();
+    ASSERT_TRUE(splash.isVisible());
+    EXPECT_EQ(splashText("SplashTitle"), "VELORA");
+    EXPECT_EQ(splashText("SplashStarting"), "Starting...");
+    EXPECT_EQ(splashText("SplashStep"), "Loading the console");
+
+    splash.follow(*window);
+    QStringList stepsDuringLoad;
+    bool splashVisibleInLoad = false;
+    bool consoleVisibleInLoad = true;
+    window->hooks().connectToServer = [&](const QString&) {
+        splashVisibleInLoad = splash.isVisible();
+        consoleVisibleInLoad = window->isVisible();
+        window->setMsg(QStringLiteral("Machine Hardware Not Connected !!! "));
+        stepsDuringLoad << splash.step();
+        {
+            BlockingCall call(QStringLiteral("Waiting for the spectrometer software"));
+            stepsDuringLoad << splash.step();
+        }
+    };
+    window->Form_Load();
+    EXPECT_TRUE(splashVisibleInLoad);
+    EXPECT_FALSE(consoleVisibleInLoad);
+    EXPECT_EQ(stepsDuringLoad, QStringList({"Machine Hardware Not Connected !!!",
+                                            "Waiting for the spectrometer software (0 s)"}));
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(splash.isVisible());
+    // The console's own first line is untouched by the splash.
+    EXPECT_EQ(window->msgText(), "VELORA ");
+    window->Timer7->setEnabled(false);
+}
+
+TEST_F(StartupAndStatusTest, TitleFollowsTheSequenceAndTheWaitThenReturnsToTheCaption)
+{
+    ConsoleStatus& status = window->status();
+    QLabel* line = status.waitLine();
+    EXPECT_EQ(window->windowTitle(), "VELORA ");
+    {
+        ActivityCaption caption(status, QStringLiteral("Registration"), QStringLiteral("LOT123-7.2"));
+        EXPECT_EQ(window->windowTitle(), "VELORA - Registration - stone LOT123-7.2");
+        caption.setScan(3, 8);
+        EXPECT_EQ(window->windowTitle(), "VELORA - Registration - stone LOT123-7.2 - scan 3 of 8");
+
+        // A short wait is not shown; from a second on it is, in the title and on the wait line.
+        emit BlockingCall::monitor().waiting(QStringLiteral("Waiting for the server"), 0);
+        EXPECT_FALSE(line->isVisibleTo(window.get()));
+        emit BlockingCall::monitor().waiting(QStringLiteral("Waiting for the server"), 12);
+        EXPECT_TRUE(line->isVisibleTo(window.get()));
+        EXPECT_EQ(line->text(), "Waiting for the server (12 s)");
+        EXPECT_EQ(window->windowTitle(),
+                  "VELORA - Registration - stone LOT123-7.2 - scan 3 of 8 - Waiting for the server (12 s)");
+        emit BlockingCall::monitor().finished();
+        EXPECT_FALSE(line->isVisibleTo(window.get()));
+        EXPECT_EQ(window->windowTitle(), "VELORA - Registration - stone LOT123-7.2 - scan 3 of 8");
+    }
+    EXPECT_EQ(window->windowTitle(), "VELORA ");
+}
+
+TEST_F(StartupAndStatusTest, WaitLineLiesOnNoDesignedControl)
+{
+    const QRect line = window->status().waitLine()->geometry();
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             window->Label19, window->Label41, window->Label20, window->Label18, window->Label21,
+             window->Label22, window->Text9, window->Msg, window->Text8, window->Image7})
+        EXPECT_FALSE(line.intersects(control->geometry())) << control->objectName().toStdString();
+}
+
+} // namespace
