@@ -1,10 +1,10 @@
 #include "ProductionEnvironment.h"
 
 #include "BuildConfig.h"
+#include "SiteEnvironment.h"
 
 #include "core/DetachedProcess.h"
 #include "core/Journal.h"
-#include "spectro/TcpSpectrometerLink.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -36,17 +36,10 @@ StationEnvironment productionEnvironment(const QStringList& commandLine)
     env.backupFolder = backupFolder();
     if (env.journalFolder.isEmpty())
         env.journalFolder = Journal::defaultFolder();
-    env.cloudUrl = QStringLiteral(STATION_CLOUD_URL);
-    env.lanUrl = QStringLiteral(STATION_LAN_URL);
-    env.lanLoginUrl = QStringLiteral(STATION_LAN_LOGIN_URL);
-    env.stoneIdUrl = QStringLiteral(STATION_STONE_ID_URL);
-    env.diagPageUrl = QStringLiteral(STATION_DIAG_PAGE_URL);
-    env.downloadUrl = QStringLiteral(STATION_DOWNLOAD_URL);
+    // The build options; a site's station.ini overrides them.
+    applySiteSettings(env, buildOptionDefaults(env.backupFolder));
     const QString folder = env.programFolder;
     env.resolveSerialPort = [folder](int comPort) { return defaultSerialPortName(folder, comPort); };
-    env.makeSpectrometerLink = [] {
-        return std::make_unique<TcpSpectrometerLink>(QStringLiteral(STATION_SPECTROMETER_LINK));
-    };
     env.timeScale = STATION_TIME_SCALE;
     env.commandLine = commandLine;
     env.startDetached = startDetachedProcess;
