@@ -1,9 +1,5 @@
 #include "SimHttpTap.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
 #include <strings.h>
 #include <sys/socket.h>
@@ -33,24 +29,6 @@ void resetAndClose(int fd)
     linger abort{1, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
     ::close(fd);
-}
-
-int connectLoopback(int port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return -1;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(uint16_t(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    const int on = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    return fd;
 }
 
 struct ParsedHead
@@ -132,94 +110,19 @@ SimHttpTap::~SimHttpTap()
 
 bool SimHttpTap::listen(int port)
 {
-    if (::pipe2(m_wakePipe, O_CLOEXEC) != 0)
-        return false;
-    m_listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (m_listenFd < 0)
-        return false;
-    const int on = 1;
-    ::setsockopt(m_listenFd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(uint16_t(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::bind(m_listenFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(m_listenFd, 64) != 0) {
-        ::close(m_listenFd);
-        m_listenFd = -1;
-        return false;
-    }
-    socklen_t length = sizeof address;
-    ::getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&address), &length);
-    m_port = ntohs(address.sin_port);
-    m_acceptThread = std::thread([this] { acceptLoop(); });
-    return true;
+    return m_listener.start(
+        port, 0, [this](int client, int wake, int connection) { serve(client, wake, connection); });
 }
 
 void SimHttpTap::stop()
 {
-    if (m_wakePipe[1] >= 0) {
-        const char wake = 1;
-        // Never drained: every poll of every thread sees it from now on.
-        [[maybe_unused]] const auto written = ::write(m_wakePipe[1], &wake, 1);
-    }
-    if (m_acceptThread.joinable())
-        m_acceptThread.join();
-    std::list<Connection> connections;
-    {
-        std::lock_guard lock(m_threadsMutex);
-        connections.swap(m_connections);
-    }
-    for (auto& connection : connections)
-        connection.thread.join();
-    if (m_listenFd >= 0)
-        ::close(m_listenFd);
-    m_listenFd = -1;
-    for (int& fd : m_wakePipe) {
-        if (fd >= 0)
-            ::close(fd);
-        fd = -1;
-    }
+    m_listener.stop();
 }
 
-void SimHttpTap::acceptLoop()
+void SimHttpTap::serve(int client, int wake, int connection)
 {
-    for (;;) {
-        pollfd fds[2] = {{m_listenFd, POLLIN, 0}, {m_wakePipe[0], POLLIN, 0}};
-        if (::poll(fds, 2, -1) < 0)
-            continue;
-        if (fds[1].revents)
-            return;
-        if (!(fds[0].revents & POLLIN))
-            continue;
-        const int client = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
-        if (client < 0)
-            continue;
-        const int on = 1;
-        ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-        timeval sendTimeout{2, 0};
-        ::setsockopt(client, SOL_SOCKET, SO_SNDTIMEO, &sendTimeout, sizeof sendTimeout);
-        const int connection = m_nextConnection++;
-        std::lock_guard lock(m_threadsMutex);
-        for (auto it = m_connections.begin(); it != m_connections.end();) {
-            if (*it->finished) {
-                it->thread.join();
-                it = m_connections.erase(it);
-            } else {
-                ++it;
-            }
-        }
-        auto finished = std::make_shared<std::atomic<bool>>(false);
-        m_connections.push_back({std::thread([this, client, connection, finished] {
-                                     serve(client, connection);
-                                     *finished = true;
-                                 }),
-                                 finished});
-    }
-}
-
-void SimHttpTap::serve(int client, int connection)
-{
+    timeval sendTimeout{2, 0};
+    ::setsockopt(client, SOL_SOCKET, SO_SNDTIMEO, &sendTimeout, sizeof sendTimeout);
     int backend = connectLoopback(m_backendPort);
     if (backend < 0) {
         ::close(client);
@@ -231,7 +134,7 @@ void SimHttpTap::serve(int client, int connection)
     char buffer[64 * 1024];
 
     for (;;) {
-        pollfd fds[3] = {{client, POLLIN, 0}, {backend, POLLIN, 0}, {m_wakePipe[0], POLLIN, 0}};
+        pollfd fds[3] = {{client, POLLIN, 0}, {backend, POLLIN, 0}, {wake, POLLIN, 0}};
         if (::poll(fds, 3, -1) < 0)
             continue;
         if (fds[2].revents)

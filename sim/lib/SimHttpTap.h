@@ -1,14 +1,9 @@
 #pragma once
 
+#include "LoopbackListener.h"
 #include "SimRecordedRequest.h"
 
-#include <atomic>
 #include <functional>
-#include <list>
-#include <memory>
-#include <mutex>
-#include <string>
-#include <thread>
 
 // The listening front of a simulated HTTP peer. It accepts connections on loopback, reads each
 // request whole (so that it is recorded exactly as sent, header order included), and passes it on
@@ -30,26 +25,13 @@ public:
 
     // Listens on 127.0.0.1:port (0 picks a free port). False when the port cannot be had.
     bool listen(int port);
-    int port() const { return m_port; }
+    int port() const { return m_listener.port(); }
     void stop();
 
 private:
-    void acceptLoop();
-    void serve(int client, int connection);
+    void serve(int client, int wake, int connection);
 
     int m_backendPort;
     Inspector m_inspector;
-    int m_listenFd = -1;
-    int m_wakePipe[2] = {-1, -1};
-    int m_port = 0;
-    std::atomic<int> m_nextConnection{1};
-    std::thread m_acceptThread;
-    std::mutex m_threadsMutex;
-    struct Connection
-    {
-        std::thread thread;
-        std::shared_ptr<std::atomic<bool>> finished;
-    };
-    // Finished connections are joined as new ones arrive, the rest at stop().
-    std::list<Connection> m_connections;
+    LoopbackListener m_listener;
 };

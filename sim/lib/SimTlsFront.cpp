@@ -3,33 +3,11 @@
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
-
-int connectLoopback(int port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return -1;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(uint16_t(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    const int on = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    return fd;
-}
 
 // Waits until fd is ready for what the TLS call asked for; false when the front is stopping.
 bool waitFor(int fd, int sslError, int wakeFd)
@@ -94,94 +72,22 @@ bool SimTlsFront::listen(int port)
         m_error = "cannot load the certificate " + m_certificateFile + " or its key " + m_keyFile;
         return false;
     }
-    if (::pipe2(m_wakePipe, O_CLOEXEC) != 0)
-        return false;
-    m_listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (m_listenFd < 0)
-        return false;
-    const int on = 1;
-    ::setsockopt(m_listenFd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(uint16_t(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::bind(m_listenFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(m_listenFd, 64) != 0) {
-        ::close(m_listenFd);
-        m_listenFd = -1;
-        m_error = "cannot listen on 127.0.0.1:" + std::to_string(port);
+    if (!m_listener.start(port, SOCK_NONBLOCK, [this](int client, int wake, int) { serve(client, wake); })) {
+        m_error = m_listener.error();
         return false;
     }
-    socklen_t length = sizeof address;
-    ::getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&address), &length);
-    m_port = ntohs(address.sin_port);
-    m_acceptThread = std::thread([this] { acceptLoop(); });
     return true;
 }
 
 void SimTlsFront::stop()
 {
-    if (m_wakePipe[1] >= 0) {
-        const char wake = 1;
-        [[maybe_unused]] const auto written = ::write(m_wakePipe[1], &wake, 1);
-    }
-    if (m_acceptThread.joinable())
-        m_acceptThread.join();
-    std::list<Connection> connections;
-    {
-        std::lock_guard lock(m_threadsMutex);
-        connections.swap(m_connections);
-    }
-    for (auto& connection : connections)
-        connection.thread.join();
-    if (m_listenFd >= 0)
-        ::close(m_listenFd);
-    m_listenFd = -1;
-    for (int& fd : m_wakePipe) {
-        if (fd >= 0)
-            ::close(fd);
-        fd = -1;
-    }
+    m_listener.stop();
 }
 
-void SimTlsFront::acceptLoop()
-{
-    for (;;) {
-        pollfd fds[2] = {{m_listenFd, POLLIN, 0}, {m_wakePipe[0], POLLIN, 0}};
-        if (::poll(fds, 2, -1) < 0)
-            continue;
-        if (fds[1].revents)
-            return;
-        if (!(fds[0].revents & POLLIN))
-            continue;
-        const int client = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-        if (client < 0)
-            continue;
-        const int on = 1;
-        ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-        std::lock_guard lock(m_threadsMutex);
-        for (auto it = m_connections.begin(); it != m_connections.end();) {
-            if (*it->finished) {
-                it->thread.join();
-                it = m_connections.erase(it);
-            } else {
-                ++it;
-            }
-        }
-        auto finished = std::make_shared<std::atomic<bool>>(false);
-        m_connections.push_back({std::thread([this, client, finished] {
-                                     serve(client);
-                                     *finished = true;
-                                 }),
-                                 finished});
-    }
-}
-
-void SimTlsFront::serve(int client)
+void SimTlsFront::serve(int client, int wake)
 {
     SSL* ssl = SSL_new(static_cast<SSL_CTX*>(m_context));
     SSL_set_fd(ssl, client);
-    const int wake = m_wakePipe[0];
     bool accepted = false;
     for (;;) {
         const int result = SSL_accept(ssl);

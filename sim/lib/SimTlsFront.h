@@ -1,11 +1,9 @@
 #pragma once
 
+#include "LoopbackListener.h"
+
 #include <atomic>
-#include <list>
-#include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 
 // The HTTPS face of a simulated HTTP peer: accepts TLS connections on loopback with the given
 // certificate and key (PEM files) and relays the plain bytes to the peer's own port, so the peer
@@ -21,31 +19,20 @@ public:
     // Listens on 127.0.0.1:port (0 picks a free port). False when the port, certificate or key
     // cannot be had; error() says which.
     bool listen(int port);
-    int port() const { return m_port; }
+    int port() const { return m_listener.port(); }
     void stop();
     std::string error() const { return m_error; }
     // Handshakes that did not complete (the client refused the certificate, or spoke no TLS).
     int failedHandshakes() const { return m_failedHandshakes; }
 
 private:
-    void acceptLoop();
-    void serve(int client);
+    void serve(int client, int wake);
 
     int m_backendPort;
     std::string m_certificateFile;
     std::string m_keyFile;
     std::string m_error;
     void* m_context = nullptr; // SSL_CTX
-    int m_listenFd = -1;
-    int m_wakePipe[2] = {-1, -1};
-    int m_port = 0;
     std::atomic<int> m_failedHandshakes{0};
-    std::thread m_acceptThread;
-    std::mutex m_threadsMutex;
-    struct Connection
-    {
-        std::thread thread;
-        std::shared_ptr<std::atomic<bool>> finished;
-    };
-    std::list<Connection> m_connections;
+    LoopbackListener m_listener;
 };
