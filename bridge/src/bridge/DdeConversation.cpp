@@ -1,5 +1,7 @@
 #include "bridge/DdeConversation.h"
 
+#include <dde.h>
+
 DdeConversation* DdeConversation::s_instance = nullptr;
 
 namespace {
@@ -182,6 +184,16 @@ bool DdeConversation::advise(const std::string& item, std::string* error)
         return false;
     m_advisedItem = item;
     return true;
+}
+
+void DdeConversation::deliverQueued()
+{
+    // Only DDE messages: a station line handled here would be served inside the current one.
+    MSG message;
+    while (m_conv && PeekMessageA(&message, nullptr, WM_DDE_FIRST, WM_DDE_LAST, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
 }
 
 bool DdeConversation::request(const std::string& item, std::string* value, std::string* error)

@@ -34,6 +34,9 @@ public:
 
     // Starts a hot advise link on the item, ending the previous item's link first.
     bool advise(const std::string& item, std::string* error);
+    // Hands DDE messages already queued (an announcement right behind an acknowledgement) to their
+    // handlers now.
+    void deliverQueued();
     bool request(const std::string& item, std::string* value, std::string* error);
     bool execute(const std::string& command, std::string* error);
     // True when the last failed call ran out of time (the conversation is then out of step).

@@ -298,6 +298,10 @@ void LinkBridge::handleLine(const std::string& line)
 
     if (done) {
         answer(verb == "REQUEST" ? "OK " + std::to_string(value.size()) + "\n" + value : std::string("OK\n"));
+        // An announcement the software posted right behind its acknowledgement follows the answer at
+        // once, not at the scheduler's whim: a station waiting a fixed time for it must not miss it.
+        if (verb == "ADVISE")
+            m_dde.deliverQueued();
         return;
     }
     answer("ERROR " + error + "\n");

@@ -232,11 +232,13 @@ void DdeServerDouble::onAdvise(HWND window, Conversation& conversation, LPARAM l
                      ReuseDDElParam(lParam, WM_DDE_ADVISE, WM_DDE_ACK, 0, itemAtom));
         return;
     }
+    // Like the software: the item runs as a command and its result is announced when ready. It is
+    // ready before the acknowledgement, so the announcement follows that at once, as the simulated
+    // software's does, and not after whatever else this process gets held up by.
+    m_results[item] = m_commands.run(item);
     PostMessageA(conversation.client, WM_DDE_ACK, reinterpret_cast<WPARAM>(window),
                  ReuseDDElParam(lParam, WM_DDE_ADVISE, WM_DDE_ACK, AckPositive, itemAtom));
     GlobalFree(reinterpret_cast<HGLOBAL>(options));
-    // Like the software: the item runs as a command and its result is announced when ready.
-    m_results[item] = m_commands.run(item);
     if (m_settings.notify)
         postData(window, conversation.client, item, deferUpdates ? std::string() : m_results[item], false,
                  ackRequested);
