@@ -132,3 +132,15 @@ void LoopbackListener::acceptLoop()
                                  finished});
     }
 }
+
+bool sendAll(int fd, const char* data, size_t size)
+{
+    while (size > 0) {
+        const ssize_t sent = ::send(fd, data, size, MSG_NOSIGNAL);
+        if (sent <= 0)
+            return false;
+        data += sent;
+        size -= size_t(sent);
+    }
+    return true;
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <functional>
 #include <list>
 #include <memory>
@@ -53,3 +54,6 @@ private:
 
 // A connected socket to 127.0.0.1:port with TCP_NODELAY, or -1.
 int connectLoopback(int port);
+
+// Writes all of data to a blocking socket; false when the peer is gone.
+bool sendAll(int fd, const char* data, size_t size);

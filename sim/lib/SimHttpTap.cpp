@@ -12,18 +12,6 @@ namespace {
 
 constexpr size_t maxHeadBytes = 1 << 20;
 
-bool sendAll(int fd, const char* data, size_t size)
-{
-    while (size > 0) {
-        const ssize_t sent = ::send(fd, data, size, MSG_NOSIGNAL);
-        if (sent <= 0)
-            return false;
-        data += sent;
-        size -= size_t(sent);
-    }
-    return true;
-}
-
 void resetAndClose(int fd)
 {
     linger abort{1, 0};

@@ -35,18 +35,6 @@ bool sslWriteAll(SSL* ssl, int fd, int wakeFd, const char* data, size_t size)
     return true;
 }
 
-bool sendAll(int fd, const char* data, size_t size)
-{
-    while (size > 0) {
-        const ssize_t sent = ::send(fd, data, size, MSG_NOSIGNAL);
-        if (sent <= 0)
-            return false;
-        data += sent;
-        size -= size_t(sent);
-    }
-    return true;
-}
-
 } // namespace
 
 SimTlsFront::SimTlsFront(int backendPort, std::string certificateFile, std::string keyFile)
