@@ -3,25 +3,23 @@
 #include <QObject>
 #include <QString>
 
-class Frmgrading;
-class QLabel;
+class ConsoleModel;
 
 // What the console shows besides its designed controls: while a call is in flight, what it waits
-// for and how long, in a status line above the message lines and in the window title; while a
+// for and how long, in a status line (WaitLine) above the message lines and in the window title; while a
 // sequence runs, the activity, the stone and the scan in the window title. The designed caption
 // comes back when both are over.
 class ConsoleStatus : public QObject
 {
     Q_OBJECT
 public:
-    explicit ConsoleStatus(Frmgrading& w);
+    ConsoleStatus(ConsoleModel& model, QObject* parent = nullptr);
 
     void beginActivity(const QString& activity, const QString& stone);
     // Scan k (from 1) of n.
     void setScan(int k, int n);
     void endActivity();
 
-    QLabel* waitLine() const { return m_line; }
     // "Waiting for the server (12 s)"
     static QString waitText(const QString& what, int seconds);
 
@@ -30,8 +28,7 @@ private:
     void clearWait();
     void renderTitle();
 
-    Frmgrading& m_w;
-    QLabel* m_line = nullptr;
+    ConsoleModel& m_model;
     QString m_caption;
     QString m_activity;
     QString m_stone;

@@ -1,10 +1,7 @@
-#include "ui/ConsoleStatus.h"
+#include "core/ConsoleStatus.h"
 
 #include "core/BlockingCall.h"
-#include "ui/Frmgrading.h"
-
-#include <QFrame>
-#include <QLabel>
+#include "core/ConsoleModel.h"
 
 namespace {
 
@@ -14,20 +11,11 @@ const QString Separator = QStringLiteral(" - ");
 
 } // namespace
 
-ConsoleStatus::ConsoleStatus(Frmgrading& w)
-    : QObject(&w)
-    , m_w(w)
-    , m_caption(w.windowTitle())
+ConsoleStatus::ConsoleStatus(ConsoleModel& model, QObject* parent)
+    : QObject(parent)
+    , m_model(model)
+    , m_caption(model.caption())
 {
-    // In the free strip between the station labels and the message lines.
-    m_line = new QLabel(w.Frame3);
-    m_line->setObjectName(QStringLiteral("WaitLine"));
-    w.placeTwips(m_line, 360, 3600, 5535, 315);
-    QPalette p = m_line->palette();
-    p.setColor(QPalette::WindowText, QColor(255, 255, 0));
-    m_line->setPalette(p);
-    m_line->hide();
-
     BlockingCallMonitor& monitor = BlockingCall::monitor();
     connect(&monitor, &BlockingCallMonitor::waiting, this, &ConsoleStatus::showWait);
     connect(&monitor, &BlockingCallMonitor::finished, this, &ConsoleStatus::clearWait);
@@ -68,8 +56,8 @@ void ConsoleStatus::showWait(const QString& what, int seconds)
     if (seconds < ShowAfterSeconds)
         return;
     m_wait = waitText(what, seconds);
-    m_line->setText(m_wait);
-    m_line->show();
+    m_model.WaitLine->setText(m_wait);
+    m_model.WaitLine->show();
     renderTitle();
 }
 
@@ -78,8 +66,8 @@ void ConsoleStatus::clearWait()
     if (m_wait.isEmpty())
         return;
     m_wait.clear();
-    m_line->hide();
-    m_line->clear();
+    m_model.WaitLine->hide();
+    m_model.WaitLine->clear();
     renderTitle();
 }
 
@@ -96,5 +84,5 @@ void ConsoleStatus::renderTitle()
     if (!m_wait.isEmpty())
         parts << m_wait;
     // The designed caption, trailing blank included, is the title whenever nothing else is shown.
-    m_w.setWindowTitle(parts.isEmpty() ? m_caption : m_caption.trimmed() + Separator + parts.join(Separator));
+    m_model.setCaption(parts.isEmpty() ? m_caption : m_caption.trimmed() + Separator + parts.join(Separator));
 }
