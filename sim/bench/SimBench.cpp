@@ -6,8 +6,10 @@
 #include "core/StationState.h"
 #include "motion/StageControl.h"
 #include "spectro/TcpSpectrometerLink.h"
+#include "app/Station.h"
+#include "core/ConsoleModel.h"
+#include "core/StationConsole.h"
 #include "ui/Frmgrading.h"
-#include "workflows/Station.h"
 #include "workflows/StoneWorkflows.h"
 
 #include <QCoreApplication>
@@ -44,6 +46,16 @@ SimBench::~SimBench()
 Frmgrading& SimBench::window()
 {
     return m_station->window();
+}
+
+ConsoleModel& SimBench::model()
+{
+    return m_station->model();
+}
+
+StationConsole& SimBench::console()
+{
+    return m_station->console();
 }
 
 StoneWorkflows& SimBench::workflows()
@@ -162,12 +174,13 @@ bool SimBench::start(int readyTimeoutMs)
 
     stationState() = StationState{};
     m_station = std::make_unique<Station>(env);
-    Frmgrading& w = m_station->window();
-    QObject::connect(&w, &Frmgrading::msgChanged, &w, [this](const QString& text) {
+    ConsoleModel& m = m_station->model();
+    StationConsole& c = m_station->console();
+    QObject::connect(&m, &ConsoleModel::msgChanged, &m, [this](const QString& text) {
         if (!text.isEmpty() && (m_msg.isEmpty() || m_msg.back() != text))
             m_msg << text;
     });
-    QObject::connect(&w, &Frmgrading::msg1Changed, &w, [this](const QString& text) {
+    QObject::connect(&m, &ConsoleModel::msg1Changed, &m, [this](const QString& text) {
         if (!text.isEmpty() && (m_msg1.isEmpty() || m_msg1.back() != text))
             m_msg1 << text;
     });
@@ -176,9 +189,9 @@ bool SimBench::start(int readyTimeoutMs)
     // Ready: the motors initialised (stage inside) and the peers quiet for a moment, so the
     // start-up health check and its reports are over.
     const bool initialised = pumpUntil(
-        [this, &w] {
-            return !m_station->stage().isInitialising() && !w.Command18->isEnabled() &&
-                   w.Command19->isEnabled() && w.link() && w.link()->isConnected();
+        [this, &m, &c] {
+            return !m_station->stage().isInitialising() && !m.Command18->isEnabled() &&
+                   m.Command19->isEnabled() && c.link() && c.link()->isConnected();
         },
         readyTimeoutMs);
     if (!initialised) {

@@ -9,11 +9,13 @@
 #include <functional>
 #include <memory>
 
+class ConsoleModel;
 class Frmgrading;
 class SimController;
 class SimServer;
 class SimSpectrometer;
 class Station;
+class StationConsole;
 class StoneWorkflows;
 
 // The station on a simulated bench: the motion controller behind a pseudo-terminal, the spectrometer
@@ -64,6 +66,8 @@ public:
 
     Station& station() { return *m_station; }
     Frmgrading& window();
+    ConsoleModel& model();
+    StationConsole& console();
     StoneWorkflows& workflows();
     SimController& controller() { return *m_controller; }
     SimSpectrometer& spectrometer() { return *m_spectrometer; }

@@ -1,9 +1,10 @@
 #include "ProductionEnvironment.h"
 #include "SiteEnvironment.h"
 
+#include "app/Station.h"
+#include "core/StationConsole.h"
 #include "ui/Frmgrading.h"
 #include "ui/StartupSplash.h"
-#include "workflows/Station.h"
 
 #include <QApplication>
 
@@ -49,12 +50,12 @@ int main(int argc, char** argv)
     StartupSplash splash;
     splash.showNow();
     Station station(std::move(env));
-    splash.follow(station.window());
-    QObject::connect(&station.window(), &Frmgrading::ended, &app, &QCoreApplication::quit,
+    splash.follow(station.window(), station.console());
+    QObject::connect(&station.console(), &StationConsole::ended, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
     station.start();
     splash.close();
-    if (station.window().hasEnded())
+    if (station.console().hasEnded())
         return 0;
     return app.exec();
 }

@@ -153,7 +153,8 @@ QSize ConsoleModel::screenTwips() const
     return m_screenTwips ? m_screenTwips() : QSize(1024 * 15, 768 * 15);
 }
 
-void ConsoleModel::setWindowGeometrySource(std::function<QRect()> windowTwips, std::function<QSize()> screenTwips)
+void ConsoleModel::setWindowGeometrySource(std::function<QRect()> windowTwips,
+                                           std::function<QSize()> screenTwips)
 {
     m_windowTwips = std::move(windowTwips);
     m_screenTwips = std::move(screenTwips);

@@ -116,7 +116,8 @@ void StationConsole::Label11_Click()
 void StationConsole::Label9_Click()
 {
     const QString remembered = QDir::currentPath();
-    const QString folder = m_operator->chooseFolder(QStringLiteral("Select a directory"), m_env.programFolder);
+    const QString folder =
+        m_operator->chooseFolder(QStringLiteral("Select a directory"), m_env.programFolder);
     if (!folder.isEmpty()) {
         const QString native = QDir::toNativeSeparators(folder);
         m_model.Label9->setText(native);

@@ -1,7 +1,9 @@
 #include "ui/StartupSplash.h"
 
 #include "core/BlockingCall.h"
-#include "ui/ConsoleStatus.h"
+#include "core/ConsoleStatus.h"
+#include "core/ConsoleModel.h"
+#include "core/StationConsole.h"
 #include "ui/Frmgrading.h"
 
 #include <QCoreApplication>
@@ -75,12 +77,12 @@ QString StartupSplash::step() const
     return m_step->text();
 }
 
-void StartupSplash::follow(Frmgrading& console)
+void StartupSplash::follow(Frmgrading& window, const StationConsole& console)
 {
-    m_console = &console;
-    console.installEventFilter(this);
-    connect(&console, &Frmgrading::msgChanged, this, &StartupSplash::setStep);
-    connect(&console, &Frmgrading::ended, this, &QWidget::close);
+    m_console = &window;
+    window.installEventFilter(this);
+    connect(&window.model(), &ConsoleModel::msgChanged, this, &StartupSplash::setStep);
+    connect(&console, &StationConsole::ended, this, &QWidget::close);
     connect(&BlockingCall::monitor(), &BlockingCallMonitor::waiting, this,
             [this](const QString& what, int seconds) { setStep(ConsoleStatus::waitText(what, seconds)); });
 }

@@ -3,6 +3,7 @@
 #include <QWidget>
 
 class Frmgrading;
+class StationConsole;
 class QLabel;
 
 // The small window shown from the program's first moments until the console appears: the program's
@@ -21,7 +22,7 @@ public:
     QString step() const;
     // Follows the console's start: its message line and waits become the step; the window closes
     // as soon as the console shows or the program ends.
-    void follow(Frmgrading& console);
+    void follow(Frmgrading& window, const StationConsole& console);
 
 signals:
     // The first time the window was painted.

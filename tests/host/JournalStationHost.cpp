@@ -6,6 +6,7 @@
 #include "bench/DialogDriver.h"
 #include "bench/SimBench.h"
 
+#include "core/ConsoleModel.h"
 #include "ui/Frmgrading.h"
 #include "ui/PictureBox.h"
 #include "ui/TextBox.h"
@@ -48,7 +49,7 @@ int main(int argc, char** argv)
     if (qstrcmp(argv[3], "start") == 0) {
         for (const QString& text : bench.startupMsg1Texts())
             say(QStringLiteral("MSG1 ") + text);
-        say(QStringLiteral("MSG1 ") + bench.window().msg1Text());
+        say(QStringLiteral("MSG1 ") + bench.model().msg1Text());
         return 0;
     }
 
@@ -56,7 +57,7 @@ int main(int argc, char** argv)
     DialogDriver dialogs;
     dialogs.setUnexpectedAnswer(DialogDriver::Yes);
     int measuring = 0;
-    QObject::connect(&w, &Frmgrading::msgChanged, &w, [&measuring](const QString& text) {
+    QObject::connect(&bench.model(), &ConsoleModel::msgChanged, &w, [&measuring](const QString& text) {
         if (text == QLatin1String("Measuring .....Now..") && ++measuring == 3)
             say(QStringLiteral("THIRD"));
     });

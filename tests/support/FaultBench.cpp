@@ -4,7 +4,7 @@
 #include "SimServer.h"
 #include "SimSpectrometer.h"
 #include "server/ServerClient.h"
-#include "workflows/Station.h"
+#include "app/Station.h"
 
 #include <QDir>
 #include <QFile>

@@ -13,9 +13,11 @@
 #include "SpectralMatcher.h"
 
 #include "core/Journal.h"
+#include "core/ConsoleModel.h"
+#include "core/StationConsole.h"
 #include "ui/Frmgrading.h"
 #include "ui/TextBox.h"
-#include "workflows/Station.h"
+#include "app/Station.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -218,9 +220,9 @@ int main(int argc, char** argv)
             .arg(bench.controller().devicePath())
             .arg(bench.spectrometer().port())
             .arg(QString::fromStdString(bench.server().baseUrl())));
-    QObject::connect(&w, &Frmgrading::msgChanged,
+    QObject::connect(&bench.model(), &ConsoleModel::msgChanged,
                      [](const QString& t) { say(QStringLiteral("Msg : ") + oneLine(t)); });
-    QObject::connect(&w, &Frmgrading::msg1Changed,
+    QObject::connect(&bench.model(), &ConsoleModel::msg1Changed,
                      [](const QString& t) { say(QStringLiteral("Msg1: ") + oneLine(t)); });
 
     if (!scripted) {
@@ -228,7 +230,7 @@ int main(int argc, char** argv)
         say(QStringLiteral(
             "the console is yours: choose Register or Query, a stone mode, then type a stone id and "
             "press Enter. Close the console to end."));
-        QObject::connect(&w, &Frmgrading::ended, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+        QObject::connect(&bench.console(), &StationConsole::ended, &app, &QCoreApplication::quit, Qt::QueuedConnection);
         w.show();
         w.raise();
         return app.exec();

@@ -4,11 +4,13 @@
 #include "bench/SimBench.h"
 
 #include "core/StationState.h"
+#include "core/ConsoleModel.h"
+#include "core/StationConsole.h"
 #include "ui/Frmgrading.h"
 #include "ui/MsgBox_.h"
 #include "ui/PictureBox.h"
 #include "ui/TextBox.h"
-#include "workflows/Station.h"
+#include "app/Station.h"
 #include "workflows/StoneWorkflows.h"
 
 #include <QCoreApplication>
@@ -49,8 +51,8 @@ void ScriptedOperator::start()
 
 bool ScriptedOperator::consoleIdle() const
 {
-    Frmgrading& w = m_bench.window();
-    return !m_bench.workflows().isRunning() && !w.isWaiting() && !MsgBox_::instance().isVisible();
+    return !m_bench.workflows().isRunning() && !m_bench.console().isWaiting() &&
+           !MsgBox_::instance().isVisible();
 }
 
 void ScriptedOperator::click(QWidget* control)
@@ -112,7 +114,7 @@ void ScriptedOperator::addCycle(const Cycle& cycle)
                            Outcome outcome;
                            outcome.cycle = cycle;
                            outcome.lotCode = stationState().LotCode.toText();
-                           outcome.lastMsg = w.msgText();
+                           outcome.lastMsg = m_bench.model().msgText();
                            if (cycle.activity == Activity::Query)
                                outcome.queryId = stationState().QueryId;
                            m_outcomes.push_back(outcome);
@@ -121,7 +123,7 @@ void ScriptedOperator::addCycle(const Cycle& cycle)
 
 void ScriptedOperator::poll()
 {
-    if (m_bench.window().hasEnded()) {
+    if (m_bench.console().hasEnded()) {
         m_poll.stop();
         emit finished(false);
         return;

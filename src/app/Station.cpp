@@ -1,13 +1,15 @@
-#include "workflows/Station.h"
+#include "app/Station.h"
 
+#include "core/ConsoleModel.h"
 #include "core/Journal.h"
 #include "core/JournalReader.h"
+#include "core/StationConsole.h"
 #include "core/StationState.h"
 #include "motion/StageControl.h"
 #include "server/ServerClient.h"
 #include "spectro/Spectrometer.h"
 #include "ui/Frmgrading.h"
-#include "ui/TextBox.h"
+#include "ui/WidgetOperator.h"
 #include "workflows/StoneWorkflows.h"
 
 #include <QDir>
@@ -16,14 +18,20 @@
 
 Station::Station(StationEnvironment environment)
     : m_journal(std::make_unique<Journal>(environment.journalFolder))
-    , m_window(std::make_unique<Frmgrading>(std::move(environment)))
+    , m_model(std::make_unique<ConsoleModel>())
+    , m_console(std::make_unique<StationConsole>(std::move(environment), *m_model))
+    , m_window(std::make_unique<Frmgrading>(*m_model, *m_console))
+    , m_operator(std::make_unique<WidgetOperator>(*m_console, *m_window))
 {
-    Frmgrading& w = *m_window;
-    m_journal->setFailureReporter([&w](const QString& text) { w.setMsg1(text); });
-    m_server = std::make_unique<ServerClient>(w);
+    StationConsole& w = *m_console;
+    Operator& op = *m_operator;
+    w.setOperator(op);
+    ConsoleModel* model = m_model.get();
+    m_journal->setFailureReporter([model](const QString& text) { model->setMsg1(text); });
+    m_server = std::make_unique<ServerClient>(w, op);
     ServerClient* server = m_server.get();
     m_spectrometer = std::make_unique<Spectrometer>(
-        w,
+        w, op,
         Spectrometer::ServerCalls{[server] { server->Login(); }, [server] { server->ReadEnvironmentPage(); },
                                   [this, server] {
                                       server->SendMachineStatus();
@@ -31,9 +39,9 @@ Station::Station(StationEnvironment environment)
                                   }},
         *m_journal);
     Spectrometer* spectrometer = m_spectrometer.get();
-    m_stage = std::make_unique<StageControl>(w, [spectrometer] { spectrometer->Exit_Click(); });
+    m_stage = std::make_unique<StageControl>(w, op, [spectrometer] { spectrometer->Exit_Click(); });
     w.hooks().BuildMeasureSampleCommand = [spectrometer] { spectrometer->BuildMeasureSampleCommand(); };
-    m_workflows = std::make_unique<StoneWorkflows>(w, *m_stage, *m_spectrometer, *m_server, *m_journal);
+    m_workflows = std::make_unique<StoneWorkflows>(w, op, *m_stage, *m_spectrometer, *m_server, *m_journal);
 
     // The start record goes after the configuration is read and before the link's health check.
     auto connectToServer = w.hooks().connectToServer;
@@ -47,17 +55,20 @@ Station::Station(StationEnvironment environment)
     // Once the operator works the console the notice has been seen.
     QObject::connect(m_workflows.get(), &StoneWorkflows::busyChanged,
                      [this] { m_unfinishedRunNotice.clear(); });
-    QObject::connect(&w, &Frmgrading::ended, [journal] { journal->record(QStringLiteral("close")); });
+    QObject::connect(&w, &StationConsole::ended, [journal] { journal->record(QStringLiteral("close")); });
 }
 
 Station::~Station()
 {
-    // Subsystems hold references to the window: they go first.
+    // Subsystems hold references to the console and the operator: they go first, the model last.
     m_workflows.reset();
     m_stage.reset();
     m_spectrometer.reset();
     m_server.reset();
+    m_operator.reset();
     m_window.reset();
+    m_console.reset();
+    m_model.reset();
     m_journal.reset();
 }
 
@@ -67,7 +78,7 @@ void Station::start()
     const JournalReader reader(m_journal->folder());
     const auto unfinished = m_journal->isEnabled() ? reader.lastUnfinishedRun() : std::nullopt;
     m_journal->prune();
-    m_window->Form_Load();
+    m_console->Form_Load();
     if (!unfinished)
         return;
     m_journal->record(QStringLiteral("interrupted"),
@@ -83,14 +94,14 @@ void Station::start()
 void Station::showUnfinishedRunNotice()
 {
     // After each health check's link replies, so that it stays in view until the operator acts.
-    if (!m_unfinishedRunNotice.isEmpty() && !m_window->hasEnded())
-        m_window->setMsg1(m_unfinishedRunNotice);
+    if (!m_unfinishedRunNotice.isEmpty() && !m_console->hasEnded())
+        m_model->setMsg1(m_unfinishedRunNotice);
 }
 
 void Station::journalStart()
 {
     const StationState& s = stationState();
-    const StationEnvironment& env = m_window->environment();
+    const StationEnvironment& env = m_console->environment();
     const bool lan = s.ServerMode == 1;
     m_journal->record(
         QStringLiteral("start"),
@@ -103,5 +114,10 @@ void Station::journalStart()
          {QStringLiteral("dataFolder"), s.DataFolder.toText()},
          {QStringLiteral("backupFolder"), QDir::toNativeSeparators(m_spectrometer->backupFolder())},
          {QStringLiteral("programFolder"), QDir::toNativeSeparators(env.programFolder)},
-         {QStringLiteral("scansPerStone"), m_window->Text6->text()}});
+         {QStringLiteral("scansPerStone"), m_model->Text6->text()}});
+}
+
+Operator& Station::op()
+{
+    return *m_operator;
 }

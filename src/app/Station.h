@@ -4,15 +4,20 @@
 
 #include <memory>
 
+class ConsoleModel;
 class Frmgrading;
 class Journal;
+class Operator;
 class ServerClient;
 class Spectrometer;
 class StageControl;
+class StationConsole;
 class StoneWorkflows;
+class WidgetOperator;
 
-// The whole station assembled from one environment: the console and every subsystem, wired to
-// each other. Production, tests and the demo differ only in the environment they pass.
+// The whole station assembled from one environment: the console's model, its procedures, its
+// window and the operator there, and every subsystem, wired to each other. Production, tests and
+// the demo differ only in the environment they pass.
 class Station
 {
 public:
@@ -22,7 +27,10 @@ public:
     // Runs the console's load procedure (configuration, serial port, link, layout) and shows it.
     void start();
 
+    ConsoleModel& model() { return *m_model; }
+    StationConsole& console() { return *m_console; }
     Frmgrading& window() { return *m_window; }
+    Operator& op();
     StageControl& stage() { return *m_stage; }
     Spectrometer& spectrometer() { return *m_spectrometer; }
     ServerClient& server() { return *m_server; }
@@ -34,7 +42,10 @@ private:
     void showUnfinishedRunNotice();
 
     std::unique_ptr<Journal> m_journal;
+    std::unique_ptr<ConsoleModel> m_model;
+    std::unique_ptr<StationConsole> m_console;
     std::unique_ptr<Frmgrading> m_window;
+    std::unique_ptr<WidgetOperator> m_operator;
     std::unique_ptr<ServerClient> m_server;
     std::unique_ptr<Spectrometer> m_spectrometer;
     std::unique_ptr<StageControl> m_stage;
