@@ -2,7 +2,7 @@
 
 #include "ui/CircleShape.h"
 #include "ui/ClickableLabel.h"
-#include "ui/Frmgrading.h"
+#include "ConsoleWindow.h"
 #include "ui/PictureBox.h"
 #include "ui/TextBox.h"
 #include "ui/Twips.h"
@@ -32,7 +32,7 @@ protected:
     {
         resetStationState();
         env.addPictures();
-        window = std::make_unique<Frmgrading>(env.make());
+        window = std::make_unique<ConsoleWindow>(env.make());
     }
 
     QWidget* control(const char* name) const
@@ -43,7 +43,7 @@ protected:
     }
 
     ConsoleEnvironment env;
-    std::unique_ptr<Frmgrading> window;
+    std::unique_ptr<ConsoleWindow> window;
 };
 
 // Positions (twips) of the operator panel's controls, relative to the panel that holds them.
@@ -117,7 +117,7 @@ TEST_F(ConsoleLayout, DesignTextsTooltipsAndStartStates)
         EXPECT_EQ(box->text(), text) << box->objectName().toStdString();
     EXPECT_EQ(window->Shape1->fillColor(), 16711935u);
 
-    window->Form_Load();
+    window->console.Form_Load();
     EXPECT_TRUE(window->isVisible());
     EXPECT_FALSE(window->Text8->isVisible());
     EXPECT_FALSE(window->Image7->isVisible());
@@ -128,17 +128,17 @@ TEST_F(ConsoleLayout, DesignTextsTooltipsAndStartStates)
         EXPECT_FALSE(mode->isVisible());
     EXPECT_TRUE(window->Register->isVisible());
     EXPECT_EQ(window->Msg->toPlainText(), "VELORA ");
-    EXPECT_TRUE(window->Timer7->isEnabled());
-    EXPECT_TRUE(window->Timer1->isEnabled());
-    EXPECT_TRUE(window->Timer5->isEnabled());
-    EXPECT_FALSE(window->Timer8->isEnabled());
+    EXPECT_TRUE(window->console.Timer7->isEnabled());
+    EXPECT_TRUE(window->console.Timer1->isEnabled());
+    EXPECT_TRUE(window->console.Timer5->isEnabled());
+    EXPECT_FALSE(window->console.Timer8->isEnabled());
 }
 
 TEST_F(ConsoleLayout, ActivityPicturesChooseTheModePictures)
 {
     const Twips tw(window.get());
-    window->Form_Load();
-    window->Query_Click();
+    window->console.Form_Load();
+    window->console.Query_Click();
     StationState& s = stationState();
     EXPECT_EQ(s.ActivitySuffix, "_Q");
     EXPECT_EQ(s.QueryActivity, 1);
@@ -155,7 +155,7 @@ TEST_F(ConsoleLayout, ActivityPicturesChooseTheModePictures)
     EXPECT_TRUE(window->Query->pictureFile().endsWith("/Query1.jpg"));
     EXPECT_TRUE(window->Register->pictureFile().endsWith("/register.jpg"));
 
-    window->Register_Click();
+    window->console.Register_Click();
     EXPECT_EQ(s.ActivitySuffix, "_R");
     EXPECT_TRUE(s.RegisterActivity.equals(1));
     EXPECT_EQ(s.QueryActivity, 0);
@@ -174,7 +174,7 @@ TEST_F(ConsoleLayout, ActivityPicturesChooseTheModePictures)
 
 TEST_F(ConsoleLayout, ClickingThePicturesAtTheirPositionsChoosesTheActivity)
 {
-    window->Form_Load();
+    window->console.Form_Load();
     QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), window->Query->mapToGlobal(QPointF(5, 5)),
                       Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(window->Query, &press);
@@ -186,9 +186,9 @@ TEST_F(ConsoleLayout, ClickingThePicturesAtTheirPositionsChoosesTheActivity)
 
 TEST_F(ConsoleLayout, LockAndUnlockFollowTheChosenActivity)
 {
-    window->Form_Load();
-    window->Register_Click();
-    window->LockConsole();
+    window->console.Form_Load();
+    window->console.Register_Click();
+    window->console.LockConsole();
     EXPECT_FALSE(window->Register->isEnabled());
     EXPECT_FALSE(window->Query->isEnabled());
     EXPECT_FALSE(window->Text8->isEnabled());
@@ -205,7 +205,7 @@ TEST_F(ConsoleLayout, LockAndUnlockFollowTheChosenActivity)
         QObject::connect(button, &QPushButton::clicked,
                          [&clicked, button] { clicked << button->objectName(); });
     auto clickAll = [&] {
-        window->Frame4->show();
+        window->model().Frame4->show();
         for (PictureBox* picture : {window->Image8, window->Image5, window->Image9, window->Image3}) {
             QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), picture->mapToGlobal(QPointF(5, 5)),
                               Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
@@ -217,7 +217,7 @@ TEST_F(ConsoleLayout, LockAndUnlockFollowTheChosenActivity)
     clickAll();
     EXPECT_TRUE(clicked.isEmpty()) << clicked.join(' ').toStdString();
 
-    window->UnlockConsole();
+    window->console.UnlockConsole();
     clickAll();
     EXPECT_EQ(clicked, QStringList({"Image8", "Image5", "Image9", "Image3", "Command2", "Command3"}));
     EXPECT_TRUE(window->Register->isEnabled());
@@ -230,16 +230,16 @@ TEST_F(ConsoleLayout, LockAndUnlockFollowTheChosenActivity)
 TEST_F(ConsoleLayout, StartPictureRunsTheChosenSequence)
 {
     QStringList ran;
-    window->hooks().Label_R_Click = [&] {
+    window->console.hooks().Label_R_Click = [&] {
         ran << "R";
         EXPECT_FALSE(window->Image1->isEnabled());
         EXPECT_FALSE(window->Image2[1]->isEnabled());
     };
-    window->hooks().Label_Q_Click = [&] { ran << "Q"; };
-    window->Form_Load();
-    window->Image7_Click(); // no activity yet: registration
-    window->Query_Click();
-    window->Image7_Click();
+    window->console.hooks().Label_Q_Click = [&] { ran << "Q"; };
+    window->console.Form_Load();
+    window->console.Image7_Click(); // no activity yet: registration
+    window->console.Query_Click();
+    window->console.Image7_Click();
     EXPECT_EQ(ran, QStringList({"R", "Q"}));
     EXPECT_TRUE(window->Image1->isEnabled());
     EXPECT_TRUE(window->Image2[1]->isEnabled());
@@ -248,7 +248,7 @@ TEST_F(ConsoleLayout, StartPictureRunsTheChosenSequence)
 
 TEST_F(ConsoleLayout, EscapeAnywhereInTheWindowIsNoted)
 {
-    window->Form_Load();
+    window->console.Form_Load();
     window->Msg->setFocus();
     QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
     QApplication::sendEvent(window->Msg, &escape);
@@ -257,23 +257,23 @@ TEST_F(ConsoleLayout, EscapeAnywhereInTheWindowIsNoted)
 
 TEST_F(ConsoleLayout, ServiceActionsUseTheInjectedSystem)
 {
-    window->Form_Load();
-    window->Label11_Click();
+    window->console.Form_Load();
+    window->console.Label11_Click();
     EXPECT_EQ(env.openedUrls, QStringList{"http://example.invalid/download"});
-    window->Frame4->show();
-    window->Image3_Click();
+    window->model().Frame4->show();
+    window->console.Image3_Click();
     ASSERT_EQ(env.started.size(), 1);
     EXPECT_EQ(env.started[0], QStringList{QDir(env.folder.path()).filePath("VELORA1.bat")});
     EXPECT_FALSE(window->Frame4->isVisible());
-    EXPECT_EQ(window->msgText(), "");
+    EXPECT_EQ(window->console.msgText(), "");
 
     // A batch file that cannot be started is reported; the console ends as after a start.
     env.startFails = true;
-    window->Frame4->show();
-    window->Image3_Click();
-    EXPECT_EQ(window->msg1Text(), "Cannot start " + QDir(env.folder.path()).filePath("VELORA1.bat"));
+    window->model().Frame4->show();
+    window->console.Image3_Click();
+    EXPECT_EQ(window->console.msg1Text(), "Cannot start " + QDir(env.folder.path()).filePath("VELORA1.bat"));
     EXPECT_FALSE(window->Frame4->isVisible());
-    EXPECT_EQ(window->msgText(), "");
+    EXPECT_EQ(window->console.msgText(), "");
 }
 
 } // namespace

@@ -1,8 +1,8 @@
 #include "UiTestSupport.h"
 
 #include "core/BlockingCall.h"
-#include "ui/ConsoleStatus.h"
-#include "ui/Frmgrading.h"
+#include "core/ConsoleStatus.h"
+#include "ConsoleWindow.h"
 #include "ui/PictureBox.h"
 #include "ui/StartupSplash.h"
 #include "ui/TextBox.h"
@@ -22,7 +22,7 @@ protected:
     void SetUp() override
     {
         resetStationState();
-        window = std::make_unique<Frmgrading>(console.make());
+        window = std::make_unique<ConsoleWindow>(console.make());
     }
 
     QString splashText(const char* name) const
@@ -31,7 +31,7 @@ protected:
     }
 
     ConsoleEnvironment console;
-    std::unique_ptr<Frmgrading> window;
+    std::unique_ptr<ConsoleWindow> window;
     StartupSplash splash;
 };
 
@@ -43,21 +43,21 @@ TEST_F(StartupAndStatusTest, SplashShowsTheStartUntilTheConsoleShows)
     EXPECT_EQ(splashText("SplashStarting"), "Starting...");
     EXPECT_EQ(splashText("SplashStep"), "Loading the console");
 
-    splash.follow(*window);
+    splash.follow(*window, window->console);
     QStringList stepsDuringLoad;
     bool splashVisibleInLoad = false;
     bool consoleVisibleInLoad = true;
-    window->hooks().connectToServer = [&](const QString&) {
+    window->console.hooks().connectToServer = [&](const QString&) {
         splashVisibleInLoad = splash.isVisible();
         consoleVisibleInLoad = window->isVisible();
-        window->setMsg(QStringLiteral("Machine Hardware Not Connected !!! "));
+        window->console.setMsg(QStringLiteral("Machine Hardware Not Connected !!! "));
         stepsDuringLoad << splash.step();
         {
             BlockingCall call(QStringLiteral("Waiting for the spectrometer software"));
             stepsDuringLoad << splash.step();
         }
     };
-    window->Form_Load();
+    window->console.Form_Load();
     EXPECT_TRUE(splashVisibleInLoad);
     EXPECT_FALSE(consoleVisibleInLoad);
     EXPECT_EQ(stepsDuringLoad, QStringList({"Machine Hardware Not Connected !!!",
@@ -65,14 +65,14 @@ TEST_F(StartupAndStatusTest, SplashShowsTheStartUntilTheConsoleShows)
     EXPECT_TRUE(window->isVisible());
     EXPECT_FALSE(splash.isVisible());
     // The console's own first line is untouched by the splash.
-    EXPECT_EQ(window->msgText(), "VELORA ");
-    window->Timer7->setEnabled(false);
+    EXPECT_EQ(window->console.msgText(), "VELORA ");
+    window->console.Timer7->setEnabled(false);
 }
 
 TEST_F(StartupAndStatusTest, TitleFollowsTheSequenceAndTheWaitThenReturnsToTheCaption)
 {
-    ConsoleStatus& status = window->status();
-    QLabel* line = status.waitLine();
+    ConsoleStatus& status = window->console.status();
+    QLabel* line = window->WaitLine;
     EXPECT_EQ(window->windowTitle(), "VELORA ");
     {
         ActivityCaption caption(status, QStringLiteral("Registration"), QStringLiteral("LOT123-7.2"));
@@ -97,7 +97,7 @@ TEST_F(StartupAndStatusTest, TitleFollowsTheSequenceAndTheWaitThenReturnsToTheCa
 
 TEST_F(StartupAndStatusTest, WaitLineLiesOnNoDesignedControl)
 {
-    const QRect line = window->status().waitLine()->geometry();
+    const QRect line = window->WaitLine->geometry();
     for (QWidget* control : std::initializer_list<QWidget*>{
              window->Label19, window->Label41, window->Label20, window->Label18, window->Label21,
              window->Label22, window->Text9, window->Msg, window->Text8, window->Image7})

@@ -2,7 +2,7 @@
 
 #include "core/SpectrometerLink.h"
 #include "ui/ClickableLabel.h"
-#include "ui/Frmgrading.h"
+#include "ConsoleWindow.h"
 #include "ui/PictureBox.h"
 #include "ui/TextBox.h"
 
@@ -59,20 +59,20 @@ class StartupShutdown : public ::testing::Test
 protected:
     void SetUp() override { resetStationState(); }
 
-    Frmgrading& start(StationEnvironment e)
+    ConsoleWindow& start(StationEnvironment e)
     {
-        window = std::make_unique<Frmgrading>(std::move(e));
-        window->Form_Load();
+        window = std::make_unique<ConsoleWindow>(std::move(e));
+        window->console.Form_Load();
         return *window;
     }
 
     ConsoleEnvironment env;
-    std::unique_ptr<Frmgrading> window;
+    std::unique_ptr<ConsoleWindow> window;
 };
 
 TEST_F(StartupShutdown, WithoutConfigurationFileTheDefaultsApplyAndNothingIsWritten)
 {
-    Frmgrading& w = start(env.make());
+    ConsoleWindow& w = start(env.make());
     const StationState& s = stationState();
     EXPECT_TRUE(s.ComPort.equals(3));
     EXPECT_EQ(s.UserName, "");
@@ -80,8 +80,8 @@ TEST_F(StartupShutdown, WithoutConfigurationFileTheDefaultsApplyAndNothingIsWrit
     EXPECT_EQ(w.Label41->text(), "001");
     EXPECT_EQ(w.Label18->text(), "");
     EXPECT_EQ(w.Label9->text(), "Folder Path");
-    EXPECT_EQ(w.Timer8->interval(), 0);
-    EXPECT_EQ(w.msgText(), "VELORA ");
+    EXPECT_EQ(w.console.Timer8->interval(), 0);
+    EXPECT_EQ(w.console.msgText(), "VELORA ");
     EXPECT_TRUE(w.windowFlags() & Qt::WindowStaysOnTopHint) << "layout mode 0 is topmost";
     EXPECT_FALSE(w.mask().isEmpty()) << "layout mode 0 has a rounded shape";
     const QRect screen = w.screen()->geometry();
@@ -94,13 +94,13 @@ TEST_F(StartupShutdown, WithoutConfigurationFileTheDefaultsApplyAndNothingIsWrit
     ASSERT_EQ(closer.shown.size(), 1) << "no link: the closing error is reported";
     EXPECT_EQ(closer.shown[0].text, "ERROR CLOSING or PROGRAM ALREADY CLOSED !!!");
     EXPECT_EQ(closer.shown[0].title, "VELORA");
-    EXPECT_TRUE(w.hasEnded());
+    EXPECT_TRUE(w.console.hasEnded());
 }
 
 TEST_F(StartupShutdown, ConfigurationFillsFieldsBoxesAndLabels)
 {
     env.writeConfig(configLines(typicalLines()));
-    Frmgrading& w = start(env.make());
+    ConsoleWindow& w = start(env.make());
     const StationState& s = stationState();
     EXPECT_EQ(s.ComPort.toText(), "3");
     EXPECT_EQ(w.Text6->text(), "6");
@@ -119,7 +119,7 @@ TEST_F(StartupShutdown, ConfigurationFillsFieldsBoxesAndLabels)
     EXPECT_EQ(s.ProgramVersion.toText(), "1-0-0");
     EXPECT_EQ(w.Label11->text(), "1-0-0");
     EXPECT_EQ(w.Label9->text(), "/data");
-    EXPECT_EQ(w.Timer8->interval(), 60000);
+    EXPECT_EQ(w.console.Timer8->interval(), 60000);
     EXPECT_TRUE(w.Frame1->isVisible()) << "layout mode 1 shows the motion parameter panel";
     EXPECT_EQ(w.pos(), QPoint(w.twipsToPixelsX(1200), w.twipsToPixelsY(900)));
 }
@@ -131,7 +131,7 @@ TEST_F(StartupShutdown, RewriteKeepsEveryValueButTheGeometryAndExperimentFile)
     QStringList executed;
     StationEnvironment e = env.make();
     e.makeSpectrometerLink = [&executed] { return std::make_unique<FakeLink>(executed); };
-    Frmgrading& w = start(std::move(e));
+    ConsoleWindow& w = start(std::move(e));
     w.close();
     EXPECT_EQ(executed, QStringList{"CLOSE_OPUS"});
 
@@ -160,7 +160,7 @@ TEST_F(StartupShutdown, RewriteKeepsTheFileEncoding)
         QStringList executed;
         StationEnvironment e = env.make();
         e.makeSpectrometerLink = [&executed] { return std::make_unique<FakeLink>(executed); };
-        Frmgrading& w = start(std::move(e));
+        ConsoleWindow& w = start(std::move(e));
         EXPECT_TRUE(w.Label9->text().endsWith(QStringLiteral(u"Données €")))
             << w.Label9->text().toStdString();
         w.close();
@@ -181,7 +181,7 @@ TEST_F(StartupShutdown, OddValuesStartWithTheRulesDefaults)
     lines[24] = "2.5";     // rounds half to even
     lines[25] = "";        // version default
     env.writeConfig(configLines(lines));
-    Frmgrading& w = start(env.make());
+    ConsoleWindow& w = start(env.make());
     StationState& s = stationState();
     EXPECT_TRUE(s.WindowLeft.equals(0));
     EXPECT_TRUE(s.WindowTop.equals(400));
@@ -212,8 +212,8 @@ TEST_F(StartupShutdown, DamagedFilesNeverStopTheStart)
     for (const QByteArray& content : cases) {
         resetStationState();
         env.writeConfig(content);
-        Frmgrading w(env.make());
-        w.Form_Load();
+        ConsoleWindow w(env.make());
+        w.console.Form_Load();
         EXPECT_TRUE(w.isVisible());
         SystemBoxCloser closer;
         w.close();
@@ -238,9 +238,9 @@ TEST_F(StartupShutdown, ClosedControllerPortEndsTheProgramWithoutSaving)
 {
     env.writeConfig(configLines(typicalLines()));
     const QByteArray before = env.readConfig();
-    Frmgrading& w = start(env.make());
+    ConsoleWindow& w = start(env.make());
     bool ended = false;
-    QObject::connect(&w, &Frmgrading::ended, [&] { ended = true; });
+    QObject::connect(&w.console, &StationConsole::ended, [&] { ended = true; });
     SystemBoxCloser closer;
     ASSERT_TRUE(waitUntil([&] { return ended; }, 5000)) << "Timer1 (50 s scaled) must fire";
     ASSERT_EQ(closer.shown.size(), 1);
@@ -281,7 +281,7 @@ TEST_F(StartupShutdown, LayoutModesTwoAndOther)
     QList<QByteArray> lines = typicalLines();
     lines[20] = "2";
     env.writeConfig(configLines(lines));
-    Frmgrading& full = start(env.make());
+    ConsoleWindow& full = start(env.make());
     const QRect screen = full.screen()->geometry();
     EXPECT_EQ(full.geometry().width(), screen.width());
     EXPECT_EQ(full.geometry().height(), screen.height() - full.twipsToPixelsY(100));
@@ -292,33 +292,33 @@ TEST_F(StartupShutdown, LayoutModesTwoAndOther)
     resetStationState();
     lines[20] = "5";
     env.writeConfig(configLines(lines));
-    Frmgrading& other = start(env.make());
+    ConsoleWindow& other = start(env.make());
     EXPECT_FALSE(other.windowFlags() & Qt::WindowStaysOnTopHint);
     EXPECT_EQ(other.size(), QSize(other.twipsToPixelsX(8000), other.twipsToPixelsY(5300)));
 }
 
 TEST_F(StartupShutdown, MinuteCountersOfHealthCheckAndBackground)
 {
-    Frmgrading& w = start(env.make());
+    ConsoleWindow& w = start(env.make());
     StationState& s = stationState();
     int checks = 0;
-    w.hooks().Image1_Click = [&] { ++checks; };
+    w.console.hooks().Image1_Click = [&] { ++checks; };
     s.CheckIntervalMinutes = 2;
     for (int minute = 0; minute < 6; ++minute)
-        w.Timer3_Timer();
+        w.console.Timer3_Timer();
     EXPECT_EQ(checks, 2) << "every N + 1 minutes";
-    w.Image1->setEnabled(false);
-    w.Timer3_Timer();
-    w.Timer3_Timer();
-    w.Timer3_Timer();
+    w.model().Image1->setEnabled(false);
+    w.console.Timer3_Timer();
+    w.console.Timer3_Timer();
+    w.console.Timer3_Timer();
     EXPECT_EQ(checks, 2) << "paused while the picture is disabled";
 
     s.BackgroundDone = true;
     s.BackgroundAgeMinutes = StoredValue();
-    w.Timer8_Timer();
-    w.Timer8_Timer();
+    w.console.Timer8_Timer();
+    w.console.Timer8_Timer();
     EXPECT_TRUE(s.BackgroundDone) << "age equal to the interval keeps the background fresh";
-    w.Timer8_Timer();
+    w.console.Timer8_Timer();
     EXPECT_FALSE(s.BackgroundDone);
     EXPECT_TRUE(s.BackgroundAgeMinutes.equals(0));
 }

@@ -1,6 +1,6 @@
 #include "UiTestSupport.h"
 
-#include "ui/Frmgrading.h"
+#include "ConsoleWindow.h"
 #include "ui/MsgBox_.h"
 #include "ui/Twips.h"
 
@@ -18,7 +18,7 @@ protected:
     void SetUp() override
     {
         resetStationState();
-        window = std::make_unique<Frmgrading>(env.make());
+        window = std::make_unique<ConsoleWindow>(env.make());
         window->show();
     }
 
@@ -32,15 +32,15 @@ protected:
     }
 
     ConsoleEnvironment env;
-    std::unique_ptr<Frmgrading> window;
+    std::unique_ptr<ConsoleWindow> window;
 };
 
 TEST_F(WaitAndDialog, TimedWaitCountsTicksAndLeavesTheTimerStopped)
 {
     QStringList shown;
-    QObject::connect(window.get(), &Frmgrading::msgChanged, [&](const QString& t) { shown << t; });
-    EXPECT_TRUE(window->TimedWait(5, 1000, QStringLiteral("Arm Moving ..Please wait ...   ")));
-    EXPECT_FALSE(window->Timer4->isEnabled());
+    QObject::connect(&window->consoleModel, &ConsoleModel::msgChanged, [&](const QString& t) { shown << t; });
+    EXPECT_TRUE(window->console.TimedWait(5, 1000, QStringLiteral("Arm Moving ..Please wait ...   ")));
+    EXPECT_FALSE(window->console.Timer4->isEnabled());
     EXPECT_EQ(stationState().WaitTicks, 0);
     EXPECT_FALSE(shown.isEmpty());
     EXPECT_EQ(shown.last(), "Arm Moving ..Please wait ...   ");
@@ -58,40 +58,40 @@ TEST_F(WaitAndDialog, NestedWaitDoesNotCorruptTheOuterOne)
         ++innerRuns;
         QTimer::singleShot(0, [&] {
             outerTicksWhenInnerStarted = s.WaitTicks;
-            window->TimedWait(3, 2000);
+            window->console.TimedWait(3, 2000);
             EXPECT_EQ(s.WaitTicks, outerTicksWhenInnerStarted) << "the outer count is back";
-            EXPECT_EQ(window->Timer4->interval(), 1000);
-            EXPECT_TRUE(window->Timer4->isEnabled());
+            EXPECT_EQ(window->console.Timer4->interval(), 1000);
+            EXPECT_TRUE(window->console.Timer4->isEnabled());
         });
     };
     QElapsedTimer elapsed;
     elapsed.start();
-    EXPECT_TRUE(window->TimedWait(6, 1000, QString(), nestedWork));
+    EXPECT_TRUE(window->console.TimedWait(6, 1000, QString(), nestedWork));
     EXPECT_EQ(innerRuns, 1);
     EXPECT_GE(outerTicksWhenInnerStarted, 2);
     EXPECT_LT(outerTicksWhenInnerStarted, 6);
     // 6 outer ticks plus the inner 3 x 2 ticks: the outer wait is paused, never shortened.
-    EXPECT_GE(elapsed.elapsed(), window->clock().realMs(6000 + 6000) - 5);
-    EXPECT_FALSE(window->Timer4->isEnabled());
+    EXPECT_GE(elapsed.elapsed(), window->console.clock().realMs(6000 + 6000) - 5);
+    EXPECT_FALSE(window->console.Timer4->isEnabled());
     EXPECT_EQ(s.WaitTicks, 0);
 }
 
 TEST_F(WaitAndDialog, AbortConditionLeavesTheWaitEarly)
 {
     int passes = 0;
-    QTimer::singleShot(window->clock().realMs(3000), [] { stationState().EscapePressed = true; });
-    const bool completed = window->TimedWait(
+    QTimer::singleShot(window->console.clock().realMs(3000), [] { stationState().EscapePressed = true; });
+    const bool completed = window->console.TimedWait(
         12, 1000, QString(), [&] { ++passes; }, [] { return stationState().EscapePressed; });
     EXPECT_FALSE(completed);
     EXPECT_GT(passes, 0);
-    EXPECT_FALSE(window->Timer4->isEnabled());
+    EXPECT_FALSE(window->console.Timer4->isEnabled());
 }
 
 TEST_F(WaitAndDialog, QuestionsAnswerSixAndSevenAndShowBothTexts)
 {
     MsgBox_& box = MsgBox_::instance();
     answerNext(&MsgBox_::cmdCancel);
-    EXPECT_EQ(window->AskOperator("Move Inside?", "Arm Moving Inside"), 7);
+    EXPECT_EQ(window->op.AskOperator("Move Inside?", "Arm Moving Inside"), 7);
     EXPECT_EQ(box.lblMessage->text(), "Move Inside?");
     EXPECT_EQ(box.Lbl_Msg2->text(), "Arm Moving Inside");
     EXPECT_FALSE(box.isVisible());
@@ -119,7 +119,7 @@ TEST_F(WaitAndDialog, NestedQuestionReturnsOnlyItsOwnAnswer)
         outerStillShown = box.isVisible();
         QTimer::singleShot(0, [&] { box.cmdCancel->click(); });
     });
-    EXPECT_EQ(window->AskOperator("Outer?", "Outer title"), 7);
+    EXPECT_EQ(window->op.AskOperator("Outer?", "Outer title"), 7);
     EXPECT_EQ(inner, 6);
     EXPECT_EQ(shownAfterInner, "Outer? | Outer title");
     EXPECT_TRUE(outerStillShown);
@@ -146,7 +146,7 @@ TEST_F(WaitAndDialog, DialogGeometryAndCentring)
         placed = box.frameGeometry();
         box.cmdOK->click();
     });
-    window->AskOperator("Is the Stone correctly Placed?", "Put the Stone/Diamond");
+    window->op.AskOperator("Is the Stone correctly Placed?", "Put the Stone/Diamond");
     const QRect main = window->frameGeometry();
     EXPECT_EQ(placed.left(), main.left() + (main.width() - box.width()) / 2);
     EXPECT_EQ(placed.top(), main.top() + (main.height() - box.height()) / 2);
@@ -181,8 +181,8 @@ TEST_F(WaitAndDialog, EscapeAndCloseAnswerNoEnterPressesTheFocusedButton)
 TEST_F(WaitAndDialog, TimersKeepTickingWhileAQuestionWaits)
 {
     StationState& s = stationState();
-    window->Timer4->setInterval(1000);
-    window->Timer4->setEnabled(true);
+    window->console.Timer4->setInterval(1000);
+    window->console.Timer4->setEnabled(true);
     // Yes once three ticks were counted during the question; No if they never come.
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
@@ -192,7 +192,7 @@ TEST_F(WaitAndDialog, TimersKeepTickingWhileAQuestionWaits)
     poll.start(1);
     QTimer::singleShot(3000, [] { MsgBox_::instance().cmdCancel->click(); });
     EXPECT_EQ(MsgBox_::instance().ShowMessage("Move Inside?", 4, "Arm Moving Inside"), 6);
-    window->Timer4->setEnabled(false);
+    window->console.Timer4->setEnabled(false);
 }
 
 } // namespace
