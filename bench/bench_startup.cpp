@@ -4,7 +4,8 @@
 // of its own (this program started again with --first-window bare|station).
 #include "ui/Frmgrading.h"
 #include "ui/StartupSplash.h"
-#include "workflows/Station.h"
+#include "app/Station.h"
+#include "core/StationConsole.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -46,7 +47,7 @@ void StationConsoleToVisible(benchmark::State& state)
         if (!station.window().isVisible())
             state.SkipWithError("console not visible");
         // Leave without the unload procedure's message box.
-        station.window().Timer7->setEnabled(false);
+        station.console().Timer7->setEnabled(false);
     }
 }
 BENCHMARK(StationConsoleToVisible)->Unit(benchmark::kMillisecond);

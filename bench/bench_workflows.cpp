@@ -9,7 +9,7 @@
 #include "SimServer.h"
 #include "SimSpectrometer.h"
 #include "ui/Frmgrading.h"
-#include "workflows/Station.h"
+#include "app/Station.h"
 #include "workflows/StoneWorkflows.h"
 
 #include "core/StationState.h"
