@@ -8,9 +8,14 @@
 
 #include <deque>
 #include <functional>
+#include <memory>
 
-// Answers the station's yes/no questions from a script by pressing the dialog's real buttons, and
-// closes the system message boxes, recording everything that was shown.
+class Operator;
+class StationConsole;
+
+// Answers the station's yes/no questions from a script and closes the system message boxes,
+// recording everything that was shown. At a window it presses the dialogs' real buttons; at a
+// console without a window it is asked by the operator headlessOperator() seats there.
 class DialogDriver : public QObject
 {
 public:
@@ -52,6 +57,10 @@ public:
     // Questions that were asked but not scripted, as "message | title".
     QStringList unexpected() const;
 
+    // An operator for a console without a window: the live driver (the last one made) answers its
+    // questions and sees its boxes; without one every question is answered No.
+    static std::unique_ptr<Operator> headlessOperator(StationConsole& console);
+
 private:
     struct Expected
     {
@@ -61,7 +70,11 @@ private:
         std::function<void()> before;
     };
 
+    friend class HeadlessOperator;
+    // Records the question and runs its action; the answer to give.
+    int answer(const QString& message, const QString& title);
     void questionShown(const QString& message, const QString& title);
+    void systemBoxShown(const SystemBox& shown);
     void pollSystemBoxes();
 
     std::deque<Expected> m_script;

@@ -3,12 +3,13 @@
 #include "SimController.h"
 #include "SimServer.h"
 #include "SimSpectrometer.h"
+#include "app/Station.h"
+#include "bench/DialogDriver.h"
+#include "core/ConsoleModel.h"
+#include "core/StationConsole.h"
 #include "core/StationState.h"
 #include "motion/StageControl.h"
 #include "spectro/TcpSpectrometerLink.h"
-#include "app/Station.h"
-#include "core/ConsoleModel.h"
-#include "core/StationConsole.h"
 #include "ui/Frmgrading.h"
 #include "workflows/StoneWorkflows.h"
 
@@ -173,7 +174,9 @@ bool SimBench::start(int readyTimeoutMs)
     m_env = env;
 
     stationState() = StationState{};
-    m_station = std::make_unique<Station>(env);
+    m_station = std::make_unique<Station>(
+        env, m_options.withWindow ? Station::OperatorFactory{}
+                                  : Station::OperatorFactory(&DialogDriver::headlessOperator));
     ConsoleModel& m = m_station->model();
     StationConsole& c = m_station->console();
     QObject::connect(&m, &ConsoleModel::msgChanged, &m, [this](const QString& text) {

@@ -28,6 +28,8 @@ public:
     struct Options
     {
         double timeScale = 0.001;
+        // false: the console has no window; its questions and boxes go to the live DialogDriver.
+        bool withWindow = true;
         int comPort = 3;
         int machineNumber = 0;
         QString userName = QStringLiteral("ZENTI");

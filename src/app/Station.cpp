@@ -16,22 +16,26 @@
 
 #include <utility>
 
-Station::Station(StationEnvironment environment)
+Station::Station(StationEnvironment environment, const OperatorFactory& makeOperator)
     : m_journal(std::make_unique<Journal>(environment.journalFolder))
     , m_model(std::make_unique<ConsoleModel>())
     , m_console(std::make_unique<StationConsole>(std::move(environment), *m_model))
-    , m_window(std::make_unique<Frmgrading>(*m_model, *m_console))
-    , m_operator(std::make_unique<WidgetOperator>(*m_console, *m_window))
 {
-    StationConsole& w = *m_console;
+    if (makeOperator) {
+        m_operator = makeOperator(*m_console);
+    } else {
+        m_window = std::make_unique<Frmgrading>(*m_model, *m_console);
+        m_operator = std::make_unique<WidgetOperator>(*m_console, *m_window);
+    }
+    StationConsole& console = *m_console;
     Operator& op = *m_operator;
-    w.setOperator(op);
+    console.setOperator(op);
     ConsoleModel* model = m_model.get();
     m_journal->setFailureReporter([model](const QString& text) { model->setMsg1(text); });
-    m_server = std::make_unique<ServerClient>(w, op);
+    m_server = std::make_unique<ServerClient>(console, op);
     ServerClient* server = m_server.get();
     m_spectrometer = std::make_unique<Spectrometer>(
-        w, op,
+        console, op,
         Spectrometer::ServerCalls{[server] { server->Login(); }, [server] { server->ReadEnvironmentPage(); },
                                   [this, server] {
                                       server->SendMachineStatus();
@@ -39,13 +43,14 @@ Station::Station(StationEnvironment environment)
                                   }},
         *m_journal);
     Spectrometer* spectrometer = m_spectrometer.get();
-    m_stage = std::make_unique<StageControl>(w, op, [spectrometer] { spectrometer->Exit_Click(); });
-    w.hooks().BuildMeasureSampleCommand = [spectrometer] { spectrometer->BuildMeasureSampleCommand(); };
-    m_workflows = std::make_unique<StoneWorkflows>(w, op, *m_stage, *m_spectrometer, *m_server, *m_journal);
+    m_stage = std::make_unique<StageControl>(console, op, [spectrometer] { spectrometer->Exit_Click(); });
+    console.hooks().BuildMeasureSampleCommand = [spectrometer] { spectrometer->BuildMeasureSampleCommand(); };
+    m_workflows =
+        std::make_unique<StoneWorkflows>(console, op, *m_stage, *m_spectrometer, *m_server, *m_journal);
 
     // The start record goes after the configuration is read and before the link's health check.
-    auto connectToServer = w.hooks().connectToServer;
-    w.hooks().connectToServer = [this, connectToServer, started = false](const QString& topic) mutable {
+    auto connectToServer = console.hooks().connectToServer;
+    console.hooks().connectToServer = [this, connectToServer, started = false](const QString& topic) mutable {
         if (!std::exchange(started, true))
             journalStart();
         if (connectToServer)
@@ -55,7 +60,8 @@ Station::Station(StationEnvironment environment)
     // Once the operator works the console the notice has been seen.
     QObject::connect(m_workflows.get(), &StoneWorkflows::busyChanged,
                      [this] { m_unfinishedRunNotice.clear(); });
-    QObject::connect(&w, &StationConsole::ended, [journal] { journal->record(QStringLiteral("close")); });
+    QObject::connect(&console, &StationConsole::ended,
+                     [journal] { journal->record(QStringLiteral("close")); });
 }
 
 Station::~Station()
@@ -115,9 +121,4 @@ void Station::journalStart()
          {QStringLiteral("backupFolder"), QDir::toNativeSeparators(m_spectrometer->backupFolder())},
          {QStringLiteral("programFolder"), QDir::toNativeSeparators(env.programFolder)},
          {QStringLiteral("scansPerStone"), m_model->Text6->text()}});
-}
-
-Operator& Station::op()
-{
-    return *m_operator;
 }

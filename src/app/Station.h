@@ -2,6 +2,7 @@
 
 #include "core/StationEnvironment.h"
 
+#include <functional>
 #include <memory>
 
 class ConsoleModel;
@@ -13,15 +14,18 @@ class Spectrometer;
 class StageControl;
 class StationConsole;
 class StoneWorkflows;
-class WidgetOperator;
 
 // The whole station assembled from one environment: the console's model, its procedures, its
 // window and the operator there, and every subsystem, wired to each other. Production, tests and
-// the demo differ only in the environment they pass.
+// the demo differ only in the environment they pass, and tests may seat their own operator at a
+// console without a window.
 class Station
 {
 public:
-    explicit Station(StationEnvironment environment);
+    using OperatorFactory = std::function<std::unique_ptr<Operator>(StationConsole&)>;
+
+    // Without an operator factory the console gets its window and the operator at it.
+    explicit Station(StationEnvironment environment, const OperatorFactory& makeOperator = {});
     ~Station();
 
     // Runs the console's load procedure (configuration, serial port, link, layout) and shows it.
@@ -29,8 +33,9 @@ public:
 
     ConsoleModel& model() { return *m_model; }
     StationConsole& console() { return *m_console; }
+    bool hasWindow() const { return m_window != nullptr; }
     Frmgrading& window() { return *m_window; }
-    Operator& op();
+    Operator& op() { return *m_operator; }
     StageControl& stage() { return *m_stage; }
     Spectrometer& spectrometer() { return *m_spectrometer; }
     ServerClient& server() { return *m_server; }
@@ -45,7 +50,7 @@ private:
     std::unique_ptr<ConsoleModel> m_model;
     std::unique_ptr<StationConsole> m_console;
     std::unique_ptr<Frmgrading> m_window;
-    std::unique_ptr<WidgetOperator> m_operator;
+    std::unique_ptr<Operator> m_operator;
     std::unique_ptr<ServerClient> m_server;
     std::unique_ptr<Spectrometer> m_spectrometer;
     std::unique_ptr<StageControl> m_stage;
