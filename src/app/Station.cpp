@@ -23,6 +23,9 @@ Station::Station(StationEnvironment environment, const OperatorFactory& makeOper
 {
     if (makeOperator) {
         m_operator = makeOperator(*m_console);
+        // No window to close: a close asked for runs the unload the window's close would.
+        QObject::connect(m_model.get(), &ConsoleModel::closeRequested, m_console.get(),
+                         [console = m_console.get()] { console->requestUnload(); });
     } else {
         m_window = std::make_unique<Frmgrading>(*m_model, *m_console);
         m_operator = std::make_unique<WidgetOperator>(*m_console, *m_window);

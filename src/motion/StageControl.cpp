@@ -1,14 +1,13 @@
 #include "motion/StageControl.h"
 
+#include "core/ConsoleModel.h"
+#include "core/Operator.h"
+#include "core/StationConsole.h"
+
 #include "core/BlockingCall.h"
 #include "core/NumberText.h"
 #include "core/StationState.h"
-#include "ui/Frmgrading.h"
-#include "ui/PictureBox.h"
-#include "ui/TextBox.h"
 
-#include <QFrame>
-#include <QPushButton>
 
 #include <cmath>
 
@@ -35,26 +34,28 @@ bool isMoveLetters(const QString& text)
 
 } // namespace
 
-StageControl::StageControl(Frmgrading& w, std::function<void()> connectAction)
-    : m_w(w)
+StageControl::StageControl(StationConsole& console, Operator& op, std::function<void()> connectAction)
+    : m_console(console)
+    , m_model(console.model())
+    , m_operator(op)
     , m_connectAction(std::move(connectAction))
 {
-    connect(w.Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
-    connect(w.Command6, &QPushButton::clicked, this, [this] { Command6_Click(); });
-    connect(w.Command18, &QPushButton::clicked, this, [this] { Command18_Click(); });
-    connect(w.Command19, &QPushButton::clicked, this, [this] { Command19_Click(); });
-    connect(w.Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
-    connect(w.Command3, &QPushButton::clicked, this, [this] { Command3_Click(); });
-    connect(w.Command4, &QPushButton::clicked, this, [this] { Command4_Click(); });
-    connect(w.Image8, &PictureBox::clicked, this, [this] { Image8_Click(); });
-    connect(w.Image5, &PictureBox::clicked, this, [this] { Image5_Click(); });
-    connect(w.Image9, &PictureBox::clicked, this, [this] { Image9_Click(); });
-    connect(w.Image2[0], &PictureBox::clicked, this, [this] { Image2_Click(0); });
-    connect(w.Image2[1], &PictureBox::clicked, this, [this] { Image2_Click(1); });
-    connect(w.Timer2, &StationTimer::timeout, this, [this] { Timer2_Timer(); });
-    connect(w.Timer7, &StationTimer::timeout, this, [this] { Timer7_Timer(); });
+    connect(m_model.Command1, &ConsoleControl::clicked, this, [this] { Command1_Click(); });
+    connect(m_model.Command6, &ConsoleControl::clicked, this, [this] { Command6_Click(); });
+    connect(m_model.Command18, &ConsoleControl::clicked, this, [this] { Command18_Click(); });
+    connect(m_model.Command19, &ConsoleControl::clicked, this, [this] { Command19_Click(); });
+    connect(m_model.Command2, &ConsoleControl::clicked, this, [this] { Command2_Click(); });
+    connect(m_model.Command3, &ConsoleControl::clicked, this, [this] { Command3_Click(); });
+    connect(m_model.Command4, &ConsoleControl::clicked, this, [this] { Command4_Click(); });
+    connect(m_model.Image8, &ConsoleControl::clicked, this, [this] { Image8_Click(); });
+    connect(m_model.Image5, &ConsoleControl::clicked, this, [this] { Image5_Click(); });
+    connect(m_model.Image9, &ConsoleControl::clicked, this, [this] { Image9_Click(); });
+    connect(m_model.Image2[0], &ConsoleControl::clicked, this, [this] { Image2_Click(0); });
+    connect(m_model.Image2[1], &ConsoleControl::clicked, this, [this] { Image2_Click(1); });
+    connect(m_console.Timer2, &StationTimer::timeout, this, [this] { Timer2_Timer(); });
+    connect(m_console.Timer7, &StationTimer::timeout, this, [this] { Timer7_Timer(); });
 
-    QSerialPort* port = w.MSComm1;
+    QSerialPort* port = console.MSComm1;
     // A flooding controller must not grow the station's memory between two drains: once the
     // buffer is full the port stops reading until the next drain.
     port->setReadBufferSize(kReceiveBufferBytes);
@@ -63,7 +64,7 @@ StageControl::StageControl(Frmgrading& w, std::function<void()> connectAction)
             [this](QSerialPort::SerialPortError e) { handleError(e); });
 }
 
-QString StageControl::countOf(const TextBox* box)
+QString StageControl::countOf(const ConsoleControl* box)
 {
     const double value = NumberText::parseLeading(box ? box->text() : QString());
     if (!std::isfinite(value))
@@ -77,7 +78,7 @@ bool StageControl::writeCommand(const QString& text)
         refuseCount(text);
         return false;
     }
-    QSerialPort* port = m_w.MSComm1;
+    QSerialPort* port = m_console.MSComm1;
     if (!port || !port->isOpen())
         return false;
     const QByteArray bytes = text.toLatin1();
@@ -91,10 +92,10 @@ bool StageControl::writeCommand(const QString& text)
 
 void StageControl::refuseCount(const QString& letters)
 {
-    m_w.setMsg(kCountOutOfRange + letters);
+    m_model.setMsg(kCountOutOfRange + letters);
 }
 
-bool StageControl::sendMove(const QString& letters, const TextBox* box)
+bool StageControl::sendMove(const QString& letters, const ConsoleControl* box)
 {
     return writeCommand(letters + countOf(box));
 }
@@ -102,55 +103,55 @@ bool StageControl::sendMove(const QString& letters, const TextBox* box)
 void StageControl::setStageIndicator(bool enable18, bool enable19)
 {
     // The pictures on the settings strip follow the two buttons.
-    m_w.Command18->setEnabled(enable18);
-    m_w.Command19->setEnabled(enable19);
-    m_w.Image8->setVisible(enable18);
-    m_w.Image5->setVisible(enable19);
+    m_model.Command18->setEnabled(enable18);
+    m_model.Command19->setEnabled(enable19);
+    m_model.Image8->setVisible(enable18);
+    m_model.Image5->setVisible(enable19);
 }
 
 void StageControl::Command1_Click()
 {
-    sendMove(QStringLiteral("XF"), m_w.Text1);
+    sendMove(QStringLiteral("XF"), m_model.Text1);
 }
 
 void StageControl::Command6_Click()
 {
-    sendMove(QStringLiteral("XR"), m_w.Text4);
+    sendMove(QStringLiteral("XR"), m_model.Text4);
 }
 
 void StageControl::Command18_Click()
 {
-    const QString count = countOf(m_w.Text12);
+    const QString count = countOf(m_model.Text12);
     if (count.isEmpty()) {
         // Nothing moves, so the indicator keeps telling where the stage is.
         refuseCount(QStringLiteral("YF"));
         return;
     }
     writeCommand(QStringLiteral("YF") + count);
-    m_w.setMsg(kMovingInside);
+    m_model.setMsg(kMovingInside);
     setStageIndicator(false, true);
 }
 
 void StageControl::Command19_Click()
 {
-    const QString count = countOf(m_w.Text13);
+    const QString count = countOf(m_model.Text13);
     if (count.isEmpty()) {
         refuseCount(QStringLiteral("YR"));
         return;
     }
     writeCommand(QStringLiteral("YR") + count);
-    m_w.setMsg(kMovingOutside);
+    m_model.setMsg(kMovingOutside);
     setStageIndicator(true, false);
 }
 
 void StageControl::Command2_Click()
 {
-    sendMove(QStringLiteral("ZF"), m_w.Text2);
+    sendMove(QStringLiteral("ZF"), m_model.Text2);
 }
 
 void StageControl::Command3_Click()
 {
-    sendMove(QStringLiteral("ZR"), m_w.Text3);
+    sendMove(QStringLiteral("ZR"), m_model.Text3);
 }
 
 void StageControl::Command4_Click()
@@ -161,37 +162,37 @@ void StageControl::Command4_Click()
         return;
     m_initialising = true;
 
-    m_w.Image8->hide();
-    m_w.Image5->hide();
-    m_w.Command4->setEnabled(false);
-    m_w.Command18->setEnabled(false);
-    m_w.Command19->setEnabled(false);
-    m_w.Command7->setEnabled(false);
+    m_model.Image8->hide();
+    m_model.Image5->hide();
+    m_model.Command4->setEnabled(false);
+    m_model.Command18->setEnabled(false);
+    m_model.Command19->setEnabled(false);
+    m_model.Command7->setEnabled(false);
 
     writeCommand(QStringLiteral("I"));
-    m_w.setMsg(kInitialising);
+    m_model.setMsg(kInitialising);
 
-    m_w.TimedWait(kInitialiseTicks, kInitialiseTickMs, QString(), [this] {
-        m_w.setMsg(kInitialisingPassBegin + QString::number(stationState().WaitTicks) + kInitialisingPassEnd);
+    m_operator.TimedWait(kInitialiseTicks, kInitialiseTickMs, QString(), [this] {
+        m_model.setMsg(kInitialisingPassBegin + QString::number(stationState().WaitTicks) + kInitialisingPassEnd);
     });
     // The watchdog or the close picture may have ended the program while we waited.
-    if (m_w.hasEnded()) {
+    if (m_console.hasEnded()) {
         m_initialising = false;
         return;
     }
 
     Command2_Click();
-    m_w.setMsg(kInitialisationDone);
+    m_model.setMsg(kInitialisationDone);
 
-    m_w.Command7->setEnabled(true);
-    m_w.Command18->setEnabled(false);
-    m_w.Command19->setEnabled(true);
-    m_w.Image8->hide();
-    m_w.Image5->show();
-    m_w.Command4->setEnabled(true);
+    m_model.Command7->setEnabled(true);
+    m_model.Command18->setEnabled(false);
+    m_model.Command19->setEnabled(true);
+    m_model.Image8->hide();
+    m_model.Image5->show();
+    m_model.Command4->setEnabled(true);
 
-    m_w.Text8->hide();
-    m_w.Image7->hide();
+    m_model.Text8->hide();
+    m_model.Image7->hide();
     m_initialising = false;
 
     if (m_connectAction)
@@ -211,35 +212,35 @@ void StageControl::Image5_Click()
 void StageControl::Image9_Click()
 {
     Command4_Click();
-    m_w.Frame4->hide();
+    m_model.Frame4->hide();
 }
 
 void StageControl::Image2_Click(int index)
 {
     if (index == 0) {
-        m_w.close();
+        m_model.requestClose();
         return;
     }
     if (index != 1)
         return;
-    const bool show = m_w.Frame4->isHidden();
-    m_w.Frame4->setVisible(show);
-    m_w.Text2->setVisible(show);
-    m_w.Text3->setVisible(show);
-    m_w.Command2->setVisible(show);
-    m_w.Command3->setVisible(show);
+    const bool show = m_model.Frame4->isHidden();
+    m_model.Frame4->setVisible(show);
+    m_model.Text2->setVisible(show);
+    m_model.Text3->setVisible(show);
+    m_model.Command2->setVisible(show);
+    m_model.Command3->setVisible(show);
 }
 
 void StageControl::Timer7_Timer()
 {
     if (m_initialising)
         return;
-    m_w.Image6->move(m_w.Image6->x(), m_w.twipsToPixelsY(kBannerTopTwips));
-    m_w.Image6->raise();
-    m_w.Image6->show();
+    m_model.Image6->moveTop(kBannerTopTwips);
+    m_model.Image6->raise();
+    m_model.Image6->show();
     Command4_Click();
-    m_w.Timer7->setEnabled(false);
-    m_w.Image6->hide();
+    m_console.Timer7->setEnabled(false);
+    m_model.Image6->hide();
 }
 
 void StageControl::Timer2_Timer()
@@ -251,7 +252,7 @@ void StageControl::Timer2_Timer()
 
 void StageControl::HandleInput1(QString& text)
 {
-    QSerialPort* port = m_w.MSComm1;
+    QSerialPort* port = m_console.MSComm1;
     if (!port || !port->isOpen()) {
         text.clear();
         return;
@@ -272,12 +273,12 @@ void StageControl::handleError(QSerialPort::SerialPortError error)
     // port's own notification.
     if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError)
         return;
-    if (m_closePending || !m_w.MSComm1->isOpen())
+    if (m_closePending || !m_console.MSComm1->isOpen())
         return;
     m_closePending = true;
     BlockingCall::whenFree(this, [this] {
         m_closePending = false;
-        if (m_w.MSComm1->isOpen())
-            m_w.MSComm1->close();
+        if (m_console.MSComm1->isOpen())
+            m_console.MSComm1->close();
     });
 }

@@ -6,8 +6,10 @@
 
 #include <functional>
 
-class Frmgrading;
-class TextBox;
+class ConsoleModel;
+class Operator;
+class StationConsole;
+class ConsoleControl;
 
 // The manual motion panel, the motion operations the sequences reuse and the serial link to the
 // motion controller. Commands are written and the caller goes on at once; the stage position is
@@ -17,7 +19,7 @@ class StageControl : public QObject
     Q_OBJECT
 public:
     // connectAction: the spectrometer "Connect" action, run at the end of every initialisation.
-    StageControl(Frmgrading& w, std::function<void()> connectAction);
+    StageControl(StationConsole& console, Operator& op, std::function<void()> connectAction);
 
     // Manual panel and stage moves
     void Command1_Click();  // rotate forward: "XF" + count of Text1
@@ -44,18 +46,20 @@ public:
 
     // A count box read as a number and written back in its shortest form ("" when the number is
     // beyond the representable range, which no command may carry).
-    static QString countOf(const TextBox* box);
+    static QString countOf(const ConsoleControl* box);
 
     // Receive buffer of the port: a controller that floods the line fills it and then waits.
     static constexpr qint64 kReceiveBufferBytes = 4096;
 
 private:
-    bool sendMove(const QString& letters, const TextBox* box);
+    bool sendMove(const QString& letters, const ConsoleControl* box);
     void refuseCount(const QString& letters);
     void setStageIndicator(bool inside, bool outside);
     void handleError(QSerialPort::SerialPortError error);
 
-    Frmgrading& m_w;
+    StationConsole& m_console;
+    ConsoleModel& m_model;
+    Operator& m_operator;
     std::function<void()> m_connectAction;
     bool m_initialising = false;
     bool m_closePending = false;

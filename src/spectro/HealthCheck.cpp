@@ -1,17 +1,16 @@
 #include "spectro/HealthCheck.h"
 
+#include "core/ConsoleModel.h"
+#include "core/Operator.h"
+#include "core/StationConsole.h"
+
 #include "core/Journal.h"
 #include "core/NumberText.h"
 #include "core/SpectrometerLink.h"
 #include "core/StationState.h"
 #include "spectro/SpectrometerChannel.h"
 #include "spectro/SpectrometerCommands.h"
-#include "ui/CircleShape.h"
-#include "ui/Frmgrading.h"
-#include "ui/PictureBox.h"
-#include "ui/TextBox.h"
 
-#include <QPlainTextEdit>
 
 namespace {
 
@@ -30,16 +29,13 @@ const QString PositionInstrumentFolder = QStringLiteral("212030");
 const QString StatusRequestFailedText = QStringLiteral("No status from the spectrometer software");
 constexpr int WaitTicks = 2;
 
-QColor toQColor(quint32 color)
-{
-    return QColor(int(color & 0xFF), int((color >> 8) & 0xFF), int((color >> 16) & 0xFF));
-}
-
 } // namespace
 
-HealthCheck::HealthCheck(Frmgrading& w, SpectrometerChannel& channel, Journal& journal,
+HealthCheck::HealthCheck(StationConsole& console, Operator& op, SpectrometerChannel& channel, Journal& journal,
                          std::function<void()> afterCheck)
-    : m_w(w)
+    : m_console(console)
+    , m_model(console.model())
+    , m_operator(op)
     , m_channel(channel)
     , m_afterCheck(std::move(afterCheck))
     , m_journal(journal)
@@ -137,7 +133,7 @@ bool HealthCheck::run(QString* error)
             m_running = false;
             return false;
         }
-        m_w.TimedWait(WaitTicks);
+        m_operator.TimedWait(WaitTicks);
         if (!m_statusRequestError.isEmpty()) {
             if (error)
                 *error = m_statusRequestError;
@@ -148,8 +144,8 @@ bool HealthCheck::run(QString* error)
     m_running = false;
 
     StationState& s = stationState();
-    m_w.Text9->setText(PeakText + s.PeakAmplitude.toText());
-    m_w.setMsg(PeakAmplitudeText + s.PeakAmplitude.toText() + QStringLiteral(" AND ") + PeakPositionText +
+    m_model.Text9->setText(PeakText + s.PeakAmplitude.toText());
+    m_model.setMsg(PeakAmplitudeText + s.PeakAmplitude.toText() + QStringLiteral(" AND ") + PeakPositionText +
                s.PeakPosition);
     journalResult(QString());
     if (m_afterCheck)
@@ -167,35 +163,32 @@ void HealthCheck::Image1_Click()
 void HealthCheck::failed(const QString& error)
 {
     m_channel.setLinkText(error);
-    m_w.setMsg(HardwareNotConnectedText);
+    m_model.setMsg(HardwareNotConnectedText);
     journalResult(error);
     // A dropped link is only reopened by a connection attempt: let the timer make them again.
-    SpectrometerLink* link = m_w.link();
+    SpectrometerLink* link = m_console.link();
     if (!link || !link->isConnected())
-        m_w.Timer5->setEnabled(true);
+        m_console.Timer5->setEnabled(true);
 }
 
 void HealthCheck::setStatusTextColor(quint32 color)
 {
-    QPalette palette = m_w.Text11->palette();
-    palette.setColor(QPalette::Text, toQColor(color));
-    m_w.Text11->setPalette(palette);
-    m_w.Text11->setProperty("ForeColor", color);
+    m_model.Text11->setColour(color);
 }
 
 void HealthCheck::handleStatusMessage(const QString& value)
 {
     const double code = NumberText::parseLeading(value);
     if (code == 0) {
-        m_w.Text11->setText(AllOkText);
+        m_model.Text11->setText(AllOkText);
         setStatusTextColor(Green);
     } else if (code == 10152) {
-        m_w.Text11->setText(HumidityText);
-        m_w.showSystemMessage(HumidityBoxText, ProgramTitle);
+        m_model.Text11->setText(HumidityText);
+        m_operator.showSystemMessage(HumidityBoxText, ProgramTitle);
         setStatusTextColor(Yellow);
     } else if (code == 60139) {
-        m_w.Text11->setText(FaultText);
-        m_w.showSystemMessage(FaultBoxText, ProgramTitle);
+        m_model.Text11->setText(FaultText);
+        m_operator.showSystemMessage(FaultBoxText, ProgramTitle);
         setStatusTextColor(Red);
     }
     stationState().PendingReply = 0;
@@ -217,13 +210,13 @@ void HealthCheck::handleStatusCode(const QString& value)
         color = Yellow;
     else if (code == 2)
         color = Red;
-    m_w.Shape1->setFillColor(color);
+    m_model.Shape1->setColour(color);
     m_lastStatusColor = color;
     stationState().PendingReply = 0;
-    m_w.Register->setEnabled(code == 0);
-    m_w.Query->setEnabled(code == 0);
+    m_model.Register->setEnabled(code == 0);
+    m_model.Query->setEnabled(code == 0);
     if (code != 0)
-        m_w.showSystemMessage(CriticalBoxText, ProgramTitle);
+        m_operator.showSystemMessage(CriticalBoxText, ProgramTitle);
 }
 
 void HealthCheck::journalResult(const QString& error)
@@ -242,6 +235,6 @@ void HealthCheck::journalResult(const QString& error)
     m_journal.record(QStringLiteral("health-check"),
                      {{QStringLiteral("peakAmplitude"), s.PeakAmplitude.toText()},
                       {QStringLiteral("peakPosition"), s.PeakPosition},
-                      {QStringLiteral("status"), m_w.Text11->text()},
+                      {QStringLiteral("status"), m_model.Text11->text()},
                       {QStringLiteral("verdict"), verdict}});
 }

@@ -4,7 +4,9 @@
 
 #include <functional>
 
-class Frmgrading;
+class ConsoleModel;
+class Operator;
+class StationConsole;
 class Journal;
 class SpectrometerChannel;
 
@@ -18,7 +20,7 @@ public:
     static constexpr quint32 Yellow = 65535;
     static constexpr quint32 Red = 255;
 
-    HealthCheck(Frmgrading& w, SpectrometerChannel& channel, Journal& journal,
+    HealthCheck(StationConsole& console, Operator& op, SpectrometerChannel& channel, Journal& journal,
                 std::function<void()> afterCheck);
 
     // The whole check as started by a click or the timer; a failure is reported (see failed()).
@@ -52,7 +54,9 @@ private:
     void setStatusTextColor(quint32 color);
     void journalResult(const QString& error);
 
-    Frmgrading& m_w;
+    StationConsole& m_console;
+    ConsoleModel& m_model;
+    Operator& m_operator;
     SpectrometerChannel& m_channel;
     std::function<void()> m_afterCheck;
     Journal& m_journal;

@@ -1,10 +1,12 @@
 #include "spectro/InstrumentPanel.h"
 
+#include "core/ConsoleModel.h"
+#include "core/Operator.h"
+#include "core/StationConsole.h"
+
 #include "core/StationState.h"
 #include "spectro/SpectrometerChannel.h"
 #include "spectro/SpectrometerCommands.h"
-#include "ui/Frmgrading.h"
-#include "ui/TextBox.h"
 
 #include <QDir>
 
@@ -21,15 +23,17 @@ const QString CannotStartText = QStringLiteral("Cannot start ");
 
 } // namespace
 
-InstrumentPanel::InstrumentPanel(Frmgrading& w, SpectrometerChannel& channel)
-    : m_w(w)
+InstrumentPanel::InstrumentPanel(StationConsole& console, Operator& op, SpectrometerChannel& channel)
+    : m_console(console)
+    , m_model(console.model())
+    , m_operator(op)
     , m_channel(channel)
 {
 }
 
 void InstrumentPanel::Command5_Click()
 {
-    m_w.setMsg(TakingBackgroundText);
+    m_model.setMsg(TakingBackgroundText);
     m_channel.SendSpectrometerCommand(SpectrometerCommands::backgroundCommand(stationState()));
 }
 
@@ -70,18 +74,18 @@ void InstrumentPanel::Command10_Click()
 {
     StationState& s = stationState();
     Command100_Click();
-    m_w.setMsg(SavingText + s.SpectrumFileName);
+    m_model.setMsg(SavingText + s.SpectrumFileName);
     // "Saved" only once the software has taken the command.
     if (m_channel.SendSpectrometerCommand(SpectrometerCommands::saveCommand(s)))
-        m_w.setMsg(FileSavedText + s.SpectrumFileName);
+        m_model.setMsg(FileSavedText + s.SpectrumFileName);
     m_channel.SendSpectrometerCommand(SpectrometerCommands::unloadCommand(s.MeasuredFile.toText()));
-    m_w.setMsg(UnloadingText + s.MeasuredFile.toText());
+    m_model.setMsg(UnloadingText + s.MeasuredFile.toText());
 }
 
 void InstrumentPanel::Command11_Click()
 {
     StationState& s = stationState();
-    s.MeasuredFile = m_w.Text7[2]->text();
+    s.MeasuredFile = m_model.Text7[2]->text();
     m_channel.SendSpectrometerCommand(SpectrometerCommands::unloadCommand(s.MeasuredFile.toText()));
 }
 
@@ -92,14 +96,14 @@ void InstrumentPanel::Command9_Click()
 
 void InstrumentPanel::Command7_Click()
 {
-    m_w.setMsg(StartingMachineText);
+    m_model.setMsg(StartingMachineText);
     // The software's folder exists only on its own workstation; elsewhere the folder stays.
     const QString folder = SpectrometerCommands::programFolder(stationState());
     if (QDir(folder).exists())
         QDir::setCurrent(folder);
-    const QString batch = m_w.programFile(BatchFile);
-    const auto& start = m_w.environment().startDetached;
+    const QString batch = m_console.programFile(BatchFile);
+    const auto& start = m_console.environment().startDetached;
     if (!start || !start(batch, {}))
-        m_w.setMsg1(CannotStartText + batch);
-    m_w.setMsg(StartingOpusText);
+        m_model.setMsg1(CannotStartText + batch);
+    m_model.setMsg(StartingOpusText);
 }

@@ -1,6 +1,8 @@
 #pragma once
 
-class Frmgrading;
+class ConsoleModel;
+class Operator;
+class StationConsole;
 class SpectrometerChannel;
 
 // The manual instrument buttons: background, sample measurement, save and unload of the measured
@@ -8,7 +10,7 @@ class SpectrometerChannel;
 class InstrumentPanel
 {
 public:
-    InstrumentPanel(Frmgrading& w, SpectrometerChannel& channel);
+    InstrumentPanel(StationConsole& console, Operator& op, SpectrometerChannel& channel);
 
     void Command5_Click();
     void BuildMeasureSampleCommand();
@@ -22,6 +24,8 @@ public:
     void Command7_Click();
 
 private:
-    Frmgrading& m_w;
+    StationConsole& m_console;
+    ConsoleModel& m_model;
+    Operator& m_operator;
     SpectrometerChannel& m_channel;
 };

@@ -1,15 +1,17 @@
 #include "spectro/Spectrometer.h"
 
+#include "core/ConsoleModel.h"
+#include "core/Operator.h"
+#include "core/StationConsole.h"
+
 #include "core/LocalPath.h"
 #include "core/StationState.h"
 #include "spectro/DataFolderBackup.h"
 #include "spectro/HealthCheck.h"
 #include "spectro/InstrumentPanel.h"
 #include "spectro/SpectrometerChannel.h"
-#include "ui/Frmgrading.h"
 
 #include <QDir>
-#include <QPushButton>
 
 namespace {
 
@@ -25,13 +27,15 @@ QString keptFilesText(const BackupReport& report)
 
 } // namespace
 
-Spectrometer::Spectrometer(Frmgrading& w, ServerCalls calls, Journal& journal)
-    : m_w(w)
+Spectrometer::Spectrometer(StationConsole& console, Operator& op, ServerCalls calls, Journal& journal)
+    : m_console(console)
+    , m_model(console.model())
+    , m_operator(op)
     , m_calls(std::move(calls))
-    , m_channel(std::make_unique<SpectrometerChannel>(w))
-    , m_panel(std::make_unique<InstrumentPanel>(w, *m_channel))
+    , m_channel(std::make_unique<SpectrometerChannel>(console, op))
+    , m_panel(std::make_unique<InstrumentPanel>(console, op, *m_channel))
 {
-    m_check = std::make_unique<HealthCheck>(w, *m_channel, journal, [this] {
+    m_check = std::make_unique<HealthCheck>(console, op, *m_channel, journal, [this] {
         if (m_calls.Login)
             m_calls.Login();
         if (m_calls.ReadEnvironmentPage)
@@ -45,28 +49,28 @@ Spectrometer::Spectrometer(Frmgrading& w, ServerCalls calls, Journal& journal)
     m_channel->setHealthCheck([this](QString* error) { return m_check->run(error); },
                               [this](const QString& error) { m_check->failed(error); });
 
-    const std::pair<QPushButton*, void (Spectrometer::*)()> buttons[] = {
-        {w.Exit, &Spectrometer::Exit_Click},           {w.Command5, &Spectrometer::Command5_Click},
-        {w.Command8, &Spectrometer::Command8_Click},   {w.Sample, &Spectrometer::Sample_Click},
-        {w.Reference, &Spectrometer::Reference_Click}, {w.Command10, &Spectrometer::Command10_Click},
-        {w.Command11, &Spectrometer::Command11_Click}, {w.Command9, &Spectrometer::Command9_Click},
-        {w.Command7, &Spectrometer::Command7_Click},   {w.Command17, &Spectrometer::Command17_Click},
-        {w.Command20, &Spectrometer::Command20_Click}, {w.Command21, &Spectrometer::Command21_Click},
-        {w.Command22, &Spectrometer::Command22_Click},
+    const std::pair<ConsoleControl*, void (Spectrometer::*)()> buttons[] = {
+        {m_model.Exit, &Spectrometer::Exit_Click},           {m_model.Command5, &Spectrometer::Command5_Click},
+        {m_model.Command8, &Spectrometer::Command8_Click},   {m_model.Sample, &Spectrometer::Sample_Click},
+        {m_model.Reference, &Spectrometer::Reference_Click}, {m_model.Command10, &Spectrometer::Command10_Click},
+        {m_model.Command11, &Spectrometer::Command11_Click}, {m_model.Command9, &Spectrometer::Command9_Click},
+        {m_model.Command7, &Spectrometer::Command7_Click},   {m_model.Command17, &Spectrometer::Command17_Click},
+        {m_model.Command20, &Spectrometer::Command20_Click}, {m_model.Command21, &Spectrometer::Command21_Click},
+        {m_model.Command22, &Spectrometer::Command22_Click},
     };
     for (const auto& [button, handler] : buttons)
         if (button)
-            connect(button, &QPushButton::clicked, this, handler);
-    connect(w.Timer5, &StationTimer::timeout, this, &Spectrometer::Exit_Click);
+            connect(button, &ConsoleControl::clicked, this, handler);
+    connect(m_console.Timer5, &StationTimer::timeout, this, &Spectrometer::Exit_Click);
 
-    w.hooks().connectToServer = [this](const QString& topic) { connectToServer(topic); };
-    w.hooks().Image1_Click = [this] { Image1_Click(); };
+    console.hooks().connectToServer = [this](const QString& topic) { connectToServer(topic); };
+    console.hooks().Image1_Click = [this] { Image1_Click(); };
 }
 
 Spectrometer::~Spectrometer()
 {
-    m_w.hooks().connectToServer = nullptr;
-    m_w.hooks().Image1_Click = nullptr;
+    m_console.hooks().connectToServer = nullptr;
+    m_console.hooks().Image1_Click = nullptr;
 }
 
 void Spectrometer::connectToServer(const QString& topic)
@@ -151,7 +155,7 @@ void Spectrometer::Command7_Click()
 
 QString Spectrometer::backupFolder() const
 {
-    const QString configured = m_w.environment().backupFolder;
+    const QString configured = m_console.environment().backupFolder;
     if (!configured.isEmpty())
         return configured;
     return QDir::home().filePath(DefaultBackupFolderName);
@@ -161,7 +165,7 @@ QString Spectrometer::localDataFolder() const
 {
     // Without a mounted share the folder is used as configured.
     const QString folder = stationState().DataFolder.toText();
-    const QString local = m_w.environment().localDataFolder;
+    const QString local = m_console.environment().localDataFolder;
     return local.isEmpty() ? folder : LocalPath::of(folder, folder, local);
 }
 
@@ -175,7 +179,7 @@ BackupReport Spectrometer::backUpThenDeleteDataFiles()
     const BackupReport report =
         DataFolderBackup::run(localDataFolder(), backupFolder(), true);
     if (report.failed > 0)
-        m_w.setMsg1(keptFilesText(report));
+        m_model.setMsg1(keptFilesText(report));
     return report;
 }
 

@@ -9,7 +9,9 @@
 #include <functional>
 #include <memory>
 
-class Frmgrading;
+class ConsoleModel;
+class Operator;
+class StationConsole;
 class HealthCheck;
 class InstrumentPanel;
 class SpectrometerChannel;
@@ -29,7 +31,7 @@ public:
         std::function<void()> SendMachineStatus;
     };
 
-    Spectrometer(Frmgrading& w, ServerCalls calls, Journal& journal = Journal::none());
+    Spectrometer(StationConsole& console, Operator& op, ServerCalls calls, Journal& journal = Journal::none());
     ~Spectrometer() override;
 
     // Command channel
@@ -71,7 +73,9 @@ public:
     quint32 lastStatusColor() const;
 
 private:
-    Frmgrading& m_w;
+    StationConsole& m_console;
+    ConsoleModel& m_model;
+    Operator& m_operator;
     ServerCalls m_calls;
     std::unique_ptr<SpectrometerChannel> m_channel;
     std::unique_ptr<InstrumentPanel> m_panel;

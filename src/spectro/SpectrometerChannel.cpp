@@ -1,12 +1,13 @@
 #include "spectro/SpectrometerChannel.h"
 
+#include "core/ConsoleModel.h"
+#include "core/Operator.h"
+#include "core/StationConsole.h"
+
 #include "core/SpectrometerLink.h"
 #include "core/StationState.h"
 #include "spectro/ReplyFields.h"
-#include "ui/Frmgrading.h"
-#include "ui/TextBox.h"
 
-#include <QPlainTextEdit>
 
 namespace {
 
@@ -23,15 +24,13 @@ constexpr qint16 ConnectAttemptTimeout = 10000;
 
 } // namespace
 
-SpectrometerChannel::SpectrometerChannel(Frmgrading& w, QObject* parent)
+SpectrometerChannel::SpectrometerChannel(StationConsole& console, Operator& op, QObject* parent)
     : QObject(parent)
-    , m_w(w)
+    , m_console(console)
+    , m_model(console.model())
+    , m_operator(op)
 {
-    // Replies may be longer than a text box holds by default.
-    for (TextBox* field : m_w.Text7)
-        if (field)
-            field->setMaxLength(std::numeric_limits<int>::max());
-    if (SpectrometerLink* link = m_w.link()) {
+    if (SpectrometerLink* link = m_console.link()) {
         connect(link, &SpectrometerLink::notified, this, [this](const QString& item) {
             m_notifiedItem = item;
             ddeLink_LinkNotify();
@@ -48,14 +47,14 @@ void SpectrometerChannel::setHealthCheck(HealthCheckRun run, CheckFailure onFail
 
 void SpectrometerChannel::setLinkText(const QString& text)
 {
-    m_w.ddeLink->setPlainText(text);
+    m_model.ddeLink->setText(text);
 }
 
 void SpectrometerChannel::Exit_Click()
 {
     StationState& s = stationState();
     s.SpectrometerTimeout = ConnectAttemptTimeout;
-    m_w.runCommandLine();
+    m_console.runCommandLine();
     s.SpectrometerTopic = Topic;
     connectToServer(s.SpectrometerTopic);
 }
@@ -63,7 +62,7 @@ void SpectrometerChannel::Exit_Click()
 void SpectrometerChannel::connectToServer(const QString& topic)
 {
     StationState& s = stationState();
-    SpectrometerLink* link = m_w.link();
+    SpectrometerLink* link = m_console.link();
     QString error;
     if (!link) {
         failConnection(NoLinkText);
@@ -79,9 +78,9 @@ void SpectrometerChannel::connectToServer(const QString& topic)
         failConnection(m_lastError);
         return;
     }
-    m_w.Timer5->setEnabled(false);
-    m_w.setMsg(HardwareConnectedText);
-    m_w.TimedWait(2);
+    m_console.Timer5->setEnabled(false);
+    m_model.setMsg(HardwareConnectedText);
+    m_operator.TimedWait(2);
     if (m_healthCheck && !m_healthCheck(&error)) {
         if (m_checkFailure)
             m_checkFailure(error);
@@ -94,13 +93,13 @@ void SpectrometerChannel::failConnection(const QString& error)
 {
     // Timer5 keeps its state: an attempt that failed before disabling it is repeated.
     setLinkText(error);
-    m_w.setMsg(HardwareNotConnectedText);
+    m_model.setMsg(HardwareNotConnectedText);
 }
 
 bool SpectrometerChannel::SendSpectrometerCommand(const QString& text)
 {
     m_linkItem = text;
-    SpectrometerLink* link = m_w.link();
+    SpectrometerLink* link = m_console.link();
     if (!link) {
         m_lastError = NoLinkText;
         return false;
@@ -117,14 +116,14 @@ void SpectrometerChannel::ddeLink_LinkNotify()
 {
     StationState& s = stationState();
     setLinkText(QString());
-    for (TextBox* field : m_w.Text7)
+    for (ConsoleControl* field : m_model.Text7)
         field->clear();
 
     // A failed request leaves the reply empty; the fields are filled from the empty text.
     QString reply;
     QString requestError = NoLinkText;
     bool requested = false;
-    if (SpectrometerLink* link = m_w.link()) {
+    if (SpectrometerLink* link = m_console.link()) {
         QByteArray value;
         const QString item = m_linkItem.isEmpty() ? m_notifiedItem : m_linkItem;
         requestError.clear();
@@ -135,9 +134,9 @@ void SpectrometerChannel::ddeLink_LinkNotify()
     setLinkText(reply);
 
     const ReplyFields fields = ReplyFields::split(reply);
-    m_w.Text7[0]->setText(fields.field0);
-    m_w.Text7[1]->setText(fields.field1);
-    m_w.Text7[2]->setText(fields.field2);
+    m_model.Text7[0]->setText(fields.field0);
+    m_model.Text7[1]->setText(fields.field1);
+    m_model.Text7[2]->setText(fields.field2);
 
     const QString value = ReplyFields::valueOf(reply);
     const bool statusPending = s.PendingReply.equals(3) || s.PendingReply.equals(4);
@@ -163,7 +162,7 @@ void SpectrometerChannel::ddeLink_LinkNotify()
         else
             s.PendingReply = 0;
     }
-    m_w.setMsg1(reply);
+    m_model.setMsg1(reply);
 }
 
 void SpectrometerChannel::ddeLink_LinkError(int code)

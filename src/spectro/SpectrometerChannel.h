@@ -5,7 +5,9 @@
 
 #include <functional>
 
-class Frmgrading;
+class ConsoleModel;
+class Operator;
+class StationConsole;
 
 // The command channel to the spectrometer software through the window's link: connection,
 // sending commands as advised items, and reading each announced result into the reply fields.
@@ -26,7 +28,7 @@ public:
     // What a failed check does (shared with the checks started by a click or the timer).
     using CheckFailure = std::function<void(const QString& error)>;
 
-    explicit SpectrometerChannel(Frmgrading& w, QObject* parent = nullptr);
+    explicit SpectrometerChannel(StationConsole& console, Operator& op, QObject* parent = nullptr);
 
     void setReplyHandlers(ReplyHandlers handlers) { m_handlers = std::move(handlers); }
     void setHealthCheck(HealthCheckRun run, CheckFailure onFailure);
@@ -47,7 +49,9 @@ public:
 private:
     void failConnection(const QString& error);
 
-    Frmgrading& m_w;
+    StationConsole& m_console;
+    ConsoleModel& m_model;
+    Operator& m_operator;
     ReplyHandlers m_handlers;
     HealthCheckRun m_healthCheck;
     CheckFailure m_checkFailure;

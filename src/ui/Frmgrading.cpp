@@ -19,6 +19,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegion>
+#include <QScopedValueRollback>
 #include <QScreen>
 
 namespace {
@@ -182,13 +183,19 @@ void Frmgrading::bind(ConsoleControl* control, QWidget* widget)
     connect(control, &ConsoleControl::focusRequested, widget, [widget] { widget->setFocus(); });
     connect(control, &ConsoleControl::raiseRequested, widget, &QWidget::raise);
 
-    // What the operator does goes back to the model.
+    // What the operator (or anything else) changes in a widget goes back to the model; what the
+    // model itself shows does not, so a widget's own limits never rewrite a stored value.
     if (auto* box = qobject_cast<TextBox*>(widget)) {
-        connect(box, &QLineEdit::textChanged, control, &ConsoleControl::setText);
+        connect(box, &QLineEdit::textChanged, control, [this, control](const QString& text) {
+            if (!m_rendering)
+                control->setText(text);
+        });
         connect(box, &TextBox::enterPressed, control, &ConsoleControl::pressEnter);
     } else if (auto* lines = qobject_cast<QPlainTextEdit*>(widget)) {
-        connect(lines, &QPlainTextEdit::textChanged, control,
-                [control, lines] { control->setText(lines->toPlainText()); });
+        connect(lines, &QPlainTextEdit::textChanged, control, [this, control, lines] {
+            if (!m_rendering)
+                control->setText(lines->toPlainText());
+        });
     } else if (auto* button = qobject_cast<QPushButton*>(widget)) {
         connect(button, &QPushButton::clicked, control, &ConsoleControl::click);
     } else if (auto* picture = qobject_cast<PictureBox*>(widget)) {
@@ -200,6 +207,7 @@ void Frmgrading::bind(ConsoleControl* control, QWidget* widget)
 
 void Frmgrading::render(ConsoleControl* control, QWidget* widget)
 {
+    const QScopedValueRollback rendering(m_rendering, true);
     if (auto* box = qobject_cast<QLineEdit*>(widget)) {
         if (box->text() != control->text())
             box->setText(control->text());

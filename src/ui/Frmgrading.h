@@ -143,4 +143,5 @@ private:
 
     ConsoleModel& m_model;
     StationConsole& m_console;
+    bool m_rendering = false;
 };

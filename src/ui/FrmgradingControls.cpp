@@ -11,6 +11,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
+#include <limits>
+
 namespace {
 
 constexpr int DesignWidthTwips = 8000;
@@ -218,6 +220,9 @@ void Frmgrading::buildControls()
                         QStringLiteral("Offline_query - Uploading"));
     for (int i = 0; i < 3; ++i)
         Text7[i] = textBox(Frame2, QStringLiteral("Text7_%1").arg(i), 2520, nextTop(), 1095, 225);
+    // Replies may be longer than a text box holds by default.
+    for (TextBox* field : Text7)
+        field->setMaxLength(std::numeric_limits<int>::max());
     Text10 = textBox(Frame2, QStringLiteral("Text10"), 2520, nextTop(), 1095, 225);
     Text20 = textBox(Frame2, QStringLiteral("Text20"), 2520, nextTop(), 1095, 225);
     ddeLink = multiLine(Frame2, QStringLiteral("ddeLink"), 2520, nextTop(), 1095, 465);

@@ -66,6 +66,13 @@ TEST_F(ViewBinding, TheProgramsChangesShowAndTheOperatorsTypingReachesTheModel)
     EXPECT_EQ(m.Text8->text(), "LOT-9");
     window->Msg->setPlainText(QStringLiteral("typed"));
     EXPECT_EQ(m.msgText(), "typed");
+
+    // A reply longer than a box shows is kept whole in the model.
+    const QString reply(40000, u'7');
+    m.Text10->setText(reply);
+    EXPECT_EQ(m.Text10->text(), reply);
+    m.Text7[0]->setText(reply);
+    EXPECT_EQ(window->Text7[0]->text(), reply);
 }
 
 TEST_F(ViewBinding, ClicksAndEnterReachTheirHandlersAndMovesUseTwips)
