@@ -120,7 +120,8 @@ void StoneWorkflows::Label_R_Click(int /*index*/)
                 m_spectro.Command8_Click();
                 // The running measurement is let go when Escape is pressed; a close request lets
                 // it finish so that its spectrum is saved before the abort.
-                if (!m_operator.TimedWait(12, 1000, QString(), {}, [] { return stationState().EscapePressed; })) {
+                if (!m_operator.TimedWait(12, 1000, QString(), {},
+                                          [] { return stationState().EscapePressed; })) {
                     registrationAbort(AbortFrom::Unlock);
                     return;
                 }

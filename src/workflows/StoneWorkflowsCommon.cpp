@@ -44,7 +44,8 @@ StoneWorkflows::StoneWorkflows(StationConsole& console, Operator& op, StageContr
     connect(m.Polish3, &ConsoleControl::clicked, this, &StoneWorkflows::Polish3_Click);
     connect(m.Polish4, &ConsoleControl::clicked, this, &StoneWorkflows::Polish4_Click);
     for (int i = 0; i < StoneModes::kCount; ++i)
-        connect(m.Label14[static_cast<size_t>(i)], &ConsoleControl::clicked, this, [this, i] { Label14_Click(i); });
+        connect(m.Label14[static_cast<size_t>(i)], &ConsoleControl::clicked, this,
+                [this, i] { Label14_Click(i); });
     connect(m.Label_R[0], &ConsoleControl::clicked, this, [this] { Label_R_Click(0); });
     connect(m.Label_Q[0], &ConsoleControl::clicked, this, [this] { Label_Q_Click(0); });
     connect(m.Text8, &ConsoleControl::enterPressed, this, [this] { Text8_KeyPress(kEnter); });
@@ -86,7 +87,8 @@ void StoneWorkflows::retractAndWait(const QString& text)
     m_operator.TimedWait(6, 1000, text);
 }
 
-StoneWorkflows::AfterFailure StoneWorkflows::askAfterFailedUpload(const QString& question, const QString& title)
+StoneWorkflows::AfterFailure StoneWorkflows::askAfterFailedUpload(const QString& question,
+                                                                  const QString& title)
 {
     // The stone comes out; the operator shifts it and repeats the scan, or stops.
     StationState& s = stationState();

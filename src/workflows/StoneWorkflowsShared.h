@@ -31,7 +31,8 @@ inline const QString kArmMoving4 = QStringLiteral("Arm Moving ..Please wait ....
 // Start checks
 inline const QString kNotReachable = QStringLiteral("INTERNET oR VELORA Server is not recheable");
 inline const QString kConnectivityIssue = QStringLiteral("Connectivity Issue");
-inline const QString kGenerateId = QStringLiteral("Enter ID in Scanbar & Press ENTER and generate Code first");
+inline const QString kGenerateId =
+    QStringLiteral("Enter ID in Scanbar & Press ENTER and generate Code first");
 inline const QString kGenerateIdTitle = QStringLiteral("Generate ID First");
 
 // Scans and their end
@@ -44,7 +45,8 @@ inline const QString kGeneratingQuery = QStringLiteral("Generating Query !!!");
 inline const QString kAllDoneQuery = QStringLiteral("All Done  - QUERY_ID =  ");
 inline const QString kEscapeQuery = QStringLiteral("You Pressed Escape...Abrupted Query!!!");
 inline const QString kNotPublished = QStringLiteral("Query NOT published - ");
-inline const QString kClosing = QStringLiteral("Stopped for closing the program...Stage outside, data backed up");
+inline const QString kClosing =
+    QStringLiteral("Stopped for closing the program...Stage outside, data backed up");
 
 inline QString finishedQuery(int index)
 {
