@@ -7,21 +7,25 @@
 
 #include <functional>
 
-class Frmgrading;
+class ConsoleModel;
+class Operator;
 class ServerClient;
 class Spectrometer;
 class StageControl;
+class StationConsole;
 struct BackupReport;
 
 // The operator-facing sequences: stone-mode selection with its background, the stone ID entry,
 // the registration and query sequences and the offline runs. Each runs inside one handler on the
-// window's event loop and yields in its waits; only one of them runs at a time.
+// console's event loop and yields in its waits; only one of them runs at a time. Each sequence has
+// its own file (StoneEntry, Registration, QueryRun, OfflineRuns); the steps they share and the
+// close during a sequence are in StoneWorkflowsCommon.cpp.
 class StoneWorkflows : public QObject
 {
     Q_OBJECT
 public:
-    StoneWorkflows(Frmgrading& w, StageControl& stage, Spectrometer& spectro, ServerClient& server,
-                   Journal& journal = Journal::none());
+    StoneWorkflows(StationConsole& console, Operator& op, StageControl& stage, Spectrometer& spectrometer,
+                   ServerClient& server, Journal& journal = Journal::none());
 
     // Stone-mode selection and its entry points
     void Label14_Click(int index);
@@ -61,9 +65,11 @@ private:
 
     void acceptStoneId();
     void registrationAbort(AbortFrom from);
-    void queryAbort();
     void endAfterTurnOverRefused();
+    void queryAbort();
     void runOffline(bool query);
+
+    // Shared steps
     bool stopRequested() const;
     // Back up the data folder, then delete only what was safely backed up; reports kept files.
     void backUpThenDelete();
@@ -88,7 +94,9 @@ private:
     void journalAbort();
     QStringList spectrumFiles() const;
 
-    Frmgrading& m_w;
+    StationConsole& m_console;
+    ConsoleModel& m_model;
+    Operator& m_operator;
     StageControl& m_stage;
     Spectrometer& m_spectro;
     ServerClient& m_server;

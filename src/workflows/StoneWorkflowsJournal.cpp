@@ -1,12 +1,12 @@
 #include "workflows/StoneWorkflows.h"
 
+#include "core/ConsoleModel.h"
 #include "core/LocalPath.h"
+#include "core/StationConsole.h"
 #include "core/StationState.h"
 #include "server/ServerClient.h"
 #include "spectro/BackupReport.h"
 #include "spectro/Spectrometer.h"
-#include "ui/Frmgrading.h"
-#include "ui/TextBox.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -35,7 +35,7 @@ void StoneWorkflows::journalBegin(const QString& sequence)
     const StationState& s = stationState();
     m_journal.beginRun(
         {{QStringLiteral("sequence"), sequence},
-         {QStringLiteral("stone"), m_w.Text8->text()},
+         {QStringLiteral("stone"), m_model.Text8->text()},
          {QStringLiteral("lot"), s.LotCode.toText()},
          {QStringLiteral("mode"), s.StageName},
          {QStringLiteral("experiment"), s.ExperimentFile.toText()},
@@ -50,7 +50,7 @@ QStringList StoneWorkflows::spectrumFiles() const
     if (base.isEmpty())
         return {};
     const QString folder = s.DataFolder.toText();
-    const QDir dir(LocalPath::of(folder, folder, m_w.environment().localDataFolder));
+    const QDir dir(LocalPath::of(folder, folder, m_console.environment().localDataFolder));
     QStringList paths;
     for (const QString& name : dir.entryList({base + QStringLiteral(".*")}, QDir::Files, QDir::Name))
         paths << dir.filePath(name);
@@ -101,7 +101,7 @@ void StoneWorkflows::journalAbort()
         m_journal.abortRun(QStringLiteral("Escape"));
         return;
     }
-    if (m_closeRequested || m_w.hasEnded()) {
+    if (m_closeRequested || m_console.hasEnded()) {
         m_journal.abortRun(QStringLiteral("close"));
         return;
     }
