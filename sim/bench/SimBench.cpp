@@ -7,6 +7,7 @@
 #include "bench/DialogDriver.h"
 #include "core/ConsoleModel.h"
 #include "core/StationConsole.h"
+#include "core/Operator.h"
 #include "core/StationState.h"
 #include "motion/StageControl.h"
 #include "spectro/TcpSpectrometerLink.h"
