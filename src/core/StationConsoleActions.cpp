@@ -33,6 +33,11 @@ bool StationConsole::TimedWait(int ticks, int intervalMs, const QString& text,
             setMsg(text);
         if (beforeYield)
             beforeYield();
+        // What ran before the yield may have ended the program; nothing may come to wake the yield then.
+        if (m_ended) {
+            completed = false;
+            break;
+        }
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents);
         if ((abortIf && abortIf()) || m_ended) {
             completed = false;

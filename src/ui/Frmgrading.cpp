@@ -229,6 +229,7 @@ void Frmgrading::render(ConsoleControl* control, QWidget* widget)
         } else {
             QPalette p = widget->palette();
             p.setColor(QPalette::Text, fromStoredColour(*colour));
+            p.setColor(QPalette::WindowText, fromStoredColour(*colour));
             widget->setPalette(p);
             widget->setProperty("ForeColor", *colour);
         }

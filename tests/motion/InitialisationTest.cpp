@@ -19,21 +19,21 @@ protected:
         LiveStage::SetUp();
         if (HasFatalFailure())
             return;
-        QObject::connect(w->Msg, &QPlainTextEdit::textChanged, w.get(), [this] {
-            const QString text = w->msgText();
+        QObject::connect(w->model.Msg, &ConsoleControl::changed, &w->model, [this] {
+            const QString text = w->model.msgText();
             messages << text;
             if (text.startsWith(kPassPrefix)) {
                 rowsDuringWait << StageRow::of(*w);
-                command4DuringWait &= !w->Command4->isEnabled();
-                command7DuringWait &= !w->Command7->isEnabled();
+                command4DuringWait &= !w->model.Command4->isEnabled();
+                command7DuringWait &= !w->model.Command7->isEnabled();
                 if (onPass)
                     onPass(text);
             }
         });
         onConnect = [this] {
-            msgAtConnect = w->msgText();
+            msgAtConnect = w->model.msgText();
             rowAtConnect = StageRow::of(*w);
-            if (w->MSComm1->isOpen() && sim.waitForCommands(2, 2000))
+            if (w->console.MSComm1->isOpen() && sim.waitForCommands(2, 2000))
                 commandsAtConnect = sim.commandTexts();
         };
     }
@@ -73,8 +73,8 @@ protected:
 TEST_F(Initialisation, RunsFifteenTicksThenMovesUpAndConnects)
 {
     openPort();
-    w->Text8->show();
-    w->Image7->show();
+    w->model.Text8->show();
+    w->model.Image7->show();
     ASSERT_EQ(StageRow::of(*w), kRowStart);
 
     const auto started = std::chrono::steady_clock::now();
@@ -103,12 +103,12 @@ TEST_F(Initialisation, RunsFifteenTicksThenMovesUpAndConnects)
     EXPECT_TRUE(command7DuringWait);
 
     EXPECT_EQ(StageRow::of(*w), kRowInitialised);
-    EXPECT_TRUE(w->Command4->isEnabled());
-    EXPECT_TRUE(w->Command7->isEnabled());
-    EXPECT_TRUE(w->Text8->isHidden());
-    EXPECT_TRUE(w->Image7->isHidden());
+    EXPECT_TRUE(w->model.Command4->isEnabled());
+    EXPECT_TRUE(w->model.Command7->isEnabled());
+    EXPECT_TRUE(w->model.Text8->isHidden());
+    EXPECT_TRUE(w->model.Image7->isHidden());
     EXPECT_EQ(stationState().WaitTicks, 0);
-    EXPECT_FALSE(w->Timer4->isEnabled());
+    EXPECT_FALSE(w->console.Timer4->isEnabled());
 
     EXPECT_EQ(connects, 1);
     EXPECT_EQ(msgAtConnect, QStringLiteral("Initialization Done !!!"));
@@ -143,7 +143,7 @@ TEST_F(Initialisation, SilentControllerChangesNothing)
 TEST_F(Initialisation, NestedRequestsDoNotStartASecondOne)
 {
     openPort();
-    w->Frame4->show();
+    w->model.Frame4->show();
     bool nested = false;
     onPass = [&](const QString& text) {
         if (nested || !text.contains(QStringLiteral("  3...")))
@@ -160,18 +160,18 @@ TEST_F(Initialisation, NestedRequestsDoNotStartASecondOne)
     EXPECT_EQ(passNumbers(), zeroTo14());
     EXPECT_EQ(connects, 1);
     // Image9 still hides the strip after its (refused) initialisation.
-    EXPECT_TRUE(w->Frame4->isHidden());
+    EXPECT_TRUE(w->model.Frame4->isHidden());
     EXPECT_FALSE(stage->isInitialising());
 }
 
 TEST_F(Initialisation, Image9InitialisesThenHidesTheStripEvenWhenHidden)
 {
     openPort();
-    w->Frame4->hide();
+    w->model.Frame4->hide();
     stage->Image9_Click();
     ASSERT_TRUE(sim.waitForCommands(2, 2000));
     EXPECT_EQ(sim.commandTexts(), (QStringList{"I", "ZF320"}));
-    EXPECT_TRUE(w->Frame4->isHidden());
+    EXPECT_TRUE(w->model.Frame4->isHidden());
     EXPECT_EQ(connects, 1);
 }
 
@@ -181,45 +181,44 @@ TEST_F(Initialisation, Timer7RunsOnceWithTheBannerShown)
 {
     openPort();
     int timer7Ticks = 0;
-    QObject::connect(w->Timer7, &StationTimer::timeout, w.get(), [&] { ++timer7Ticks; });
+    QObject::connect(w->console.Timer7, &StationTimer::timeout, &w->model, [&] { ++timer7Ticks; });
     QList<bool> bannerShown;
     QList<int> bannerTop;
     onPass = [&](const QString& text) {
-        bannerShown << !w->Image6->isHidden();
-        bannerTop << w->Image6->y();
+        bannerShown << !w->model.Image6->isHidden();
+        bannerTop << w->model.Image6->top().value_or(-1);
         if (text.contains(QStringLiteral("  3..."))) {
-            w->Timer7->setEnabled(false);
-            w->Timer7->setEnabled(true);
+            w->console.Timer7->setEnabled(false);
+            w->console.Timer7->setEnabled(true);
         }
     };
-    w->Timer7->setEnabled(true);
+    w->console.Timer7->setEnabled(true);
     ASSERT_TRUE(pumpUntil([&] { return connects > 0; }, 3000));
     pumpFor(30);
 
     EXPECT_GT(timer7Ticks, 1);
-    EXPECT_FALSE(w->Timer7->isEnabled());
-    EXPECT_TRUE(w->Image6->isHidden());
+    EXPECT_FALSE(w->console.Timer7->isEnabled());
+    EXPECT_TRUE(w->model.Image6->isHidden());
     EXPECT_EQ(connects, 1);
     EXPECT_EQ(sim.commandTexts(), (QStringList{"I", "ZF320"}));
     EXPECT_EQ(passNumbers(), zeroTo14());
     ASSERT_FALSE(bannerShown.isEmpty());
     EXPECT_FALSE(bannerShown.contains(false));
-    EXPECT_EQ(bannerTop.front(), w->twipsToPixelsY(400));
+    EXPECT_EQ(bannerTop.front(), 400) << "twips from the top of its frame";
 }
 
 // The whole start-up: the console opens the port and one second (scaled) later the motors are
 // initialised through the simulated controller.
 TEST_F(Initialisation, StartsOneSecondAfterLoad)
 {
-    MessageBoxCloser closer;
-    w->Form_Load();
-    ASSERT_TRUE(w->MSComm1->isOpen());
+    w->console.Form_Load();
+    ASSERT_TRUE(w->console.MSComm1->isOpen());
     ASSERT_TRUE(pumpUntil([&] { return connects > 0; }, 3000));
     ASSERT_TRUE(sim.waitForCommands(2, 2000));
     EXPECT_EQ(sim.commandTexts(), (QStringList{"I", "ZF320"}));
-    EXPECT_FALSE(w->Timer7->isEnabled());
+    EXPECT_FALSE(w->console.Timer7->isEnabled());
     EXPECT_EQ(StageRow::of(*w), kRowInitialised);
-    EXPECT_TRUE(closer.titles.isEmpty()) << closer.titles.join(u',').toStdString();
+    EXPECT_TRUE(w->op.boxTitles().isEmpty()) << w->op.boxTitles().join(u',').toStdString();
 }
 
 } // namespace

@@ -1,12 +1,10 @@
 #pragma once
 
 #include "SimController.h"
+#include "support/TestConsole.h"
 #include "core/StationEnvironment.h"
 #include "core/StationState.h"
 #include "motion/StageControl.h"
-#include "ui/Frmgrading.h"
-#include "ui/PictureBox.h"
-#include "ui/TextBox.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -41,30 +39,6 @@ inline void pumpFor(int ms)
     pumpUntil([] { return false; }, ms);
 }
 
-// Presses OK on every system message box while alive and counts them.
-class MessageBoxCloser : public QObject
-{
-public:
-    QStringList titles;
-
-    MessageBoxCloser()
-    {
-        connect(&m_poll, &QTimer::timeout, this, [this] {
-            for (QWidget* w : QApplication::topLevelWidgets()) {
-                auto* box = qobject_cast<QMessageBox*>(w);
-                if (box && box->isVisible()) {
-                    titles << box->windowTitle();
-                    box->button(QMessageBox::Ok)->click();
-                }
-            }
-        });
-        m_poll.start(1);
-    }
-
-private:
-    QTimer m_poll;
-};
-
 // The stage indicator as the four controls show it.
 struct StageRow
 {
@@ -73,10 +47,10 @@ struct StageRow
     bool image8 = false;
     bool image5 = false;
 
-    static StageRow of(const Frmgrading& w)
+    static StageRow of(const TestConsole& w)
     {
-        return {w.Command18->isEnabled(), w.Command19->isEnabled(), !w.Image8->isHidden(),
-                !w.Image5->isHidden()};
+        return {w.model.Command18->isEnabled(), w.model.Command19->isEnabled(), !w.model.Image8->isHidden(),
+                !w.model.Image5->isHidden()};
     }
     bool operator==(const StageRow&) const = default;
 };
@@ -113,8 +87,8 @@ protected:
         env.terminate = [this](int code) { terminations << code; };
         env.startDetached = [](const QString&, const QStringList&) { return true; };
         env.openUrl = [](const QString&) {};
-        w = std::make_unique<Frmgrading>(env);
-        stage = std::make_unique<StageControl>(*w, [this] {
+        w = std::make_unique<TestConsole>(env);
+        stage = std::make_unique<StageControl>(w->console, w->op, [this] {
             ++connects;
             if (onConnect)
                 onConnect();
@@ -131,7 +105,7 @@ protected:
     // The port as the console's load procedure opens it, without the rest of the start-up.
     void openPort()
     {
-        QSerialPort* port = w->MSComm1;
+        QSerialPort* port = w->console.MSComm1;
         port->setPortName(sim.devicePath());
         port->setBaudRate(QSerialPort::Baud9600);
         port->setDataBits(QSerialPort::Data8);
@@ -152,7 +126,7 @@ protected:
 
     QTemporaryDir folder;
     SimController sim{kTimeScale};
-    std::unique_ptr<Frmgrading> w;
+    std::unique_ptr<TestConsole> w;
     std::unique_ptr<StageControl> stage;
     int connects = 0;
     std::function<void()> onConnect;

@@ -1,4 +1,5 @@
 #include "MotionTestSupport.h"
+#include "support/TestConsole.h"
 
 #include <QFrame>
 
@@ -7,7 +8,7 @@ namespace {
 struct OperationCase
 {
     const char* name;
-    TextBox* Frmgrading::*box;
+    ConsoleControl* ConsoleModel::*box;
     const char* boxText;
     void (StageControl::*operation)();
     const char* expected;
@@ -22,7 +23,7 @@ TEST_P(StageOperation, ControllerReceivesExactlyTheCommand)
 {
     openPort();
     const OperationCase& c = GetParam();
-    ((*w).*(c.box))->setText(QString::fromUtf8(c.boxText));
+    ((w->model).*(c.box))->setText(QString::fromUtf8(c.boxText));
     const QStringList got = received([&] { ((*stage).*(c.operation))(); }, 1);
     pumpFor(30); // anything trailing would arrive as text that is no command
     EXPECT_EQ(sim.commandTexts(), QStringList{QString::fromLatin1(c.expected)});
@@ -30,26 +31,26 @@ TEST_P(StageOperation, ControllerReceivesExactlyTheCommand)
 }
 
 const OperationCase kOperations[] = {
-    {"RotateForwardDesign", &Frmgrading::Text1, "50", &StageControl::Command1_Click, "XF50"},
-    {"RotateForwardFraction", &Frmgrading::Text1, "12.5", &StageControl::Command1_Click, "XF12.5"},
-    {"RotateForwardLetters", &Frmgrading::Text1, "abc", &StageControl::Command1_Click, "XF0"},
-    {"RotateForwardEmpty", &Frmgrading::Text1, "", &StageControl::Command1_Click, "XF0"},
-    {"RotateForwardNegative", &Frmgrading::Text1, "-50", &StageControl::Command1_Click, "XF-50"},
-    {"RotateForwardLongDigits", &Frmgrading::Text1, "123456789012345678901234567890",
+    {"RotateForwardDesign", &ConsoleModel::Text1, "50", &StageControl::Command1_Click, "XF50"},
+    {"RotateForwardFraction", &ConsoleModel::Text1, "12.5", &StageControl::Command1_Click, "XF12.5"},
+    {"RotateForwardLetters", &ConsoleModel::Text1, "abc", &StageControl::Command1_Click, "XF0"},
+    {"RotateForwardEmpty", &ConsoleModel::Text1, "", &StageControl::Command1_Click, "XF0"},
+    {"RotateForwardNegative", &ConsoleModel::Text1, "-50", &StageControl::Command1_Click, "XF-50"},
+    {"RotateForwardLongDigits", &ConsoleModel::Text1, "123456789012345678901234567890",
      &StageControl::Command1_Click, "XF1.2345678901234568E+29"},
-    {"RotateForwardUnderflow", &Frmgrading::Text1, "1e-400", &StageControl::Command1_Click, "XF0"},
-    {"RotateBackBlanksInside", &Frmgrading::Text4, " 1 2", &StageControl::Command6_Click, "XR12"},
-    {"RotateBackLeadingDot", &Frmgrading::Text4, ".5", &StageControl::Command6_Click, "XR0.5"},
-    {"RotateBackTrailingDot", &Frmgrading::Text4, "1.", &StageControl::Command6_Click, "XR1"},
-    {"InsideDesign", &Frmgrading::Text12, "300", &StageControl::Command18_Click, "YF300"},
-    {"InsideTrailingWords", &Frmgrading::Text12, "300 counts", &StageControl::Command18_Click, "YF300"},
-    {"OutsideSignedExponent", &Frmgrading::Text13, "+2.5e2", &StageControl::Command19_Click, "YR250"},
-    {"OutsideSecondPoint", &Frmgrading::Text13, "1.5.6", &StageControl::Command19_Click, "YR1.5"},
-    {"UpDesign", &Frmgrading::Text2, "320", &StageControl::Command2_Click, "ZF320"},
-    {"DownLeadingZeros", &Frmgrading::Text3, "0320.50", &StageControl::Command3_Click, "ZR320.5"},
-    {"DownDoubleSign", &Frmgrading::Text3, "--5", &StageControl::Command3_Click, "ZR0"},
-    {"Image8MovesInside", &Frmgrading::Text12, "301", &StageControl::Image8_Click, "YF301"},
-    {"Image5Retracts", &Frmgrading::Text13, "299", &StageControl::Image5_Click, "YR299"},
+    {"RotateForwardUnderflow", &ConsoleModel::Text1, "1e-400", &StageControl::Command1_Click, "XF0"},
+    {"RotateBackBlanksInside", &ConsoleModel::Text4, " 1 2", &StageControl::Command6_Click, "XR12"},
+    {"RotateBackLeadingDot", &ConsoleModel::Text4, ".5", &StageControl::Command6_Click, "XR0.5"},
+    {"RotateBackTrailingDot", &ConsoleModel::Text4, "1.", &StageControl::Command6_Click, "XR1"},
+    {"InsideDesign", &ConsoleModel::Text12, "300", &StageControl::Command18_Click, "YF300"},
+    {"InsideTrailingWords", &ConsoleModel::Text12, "300 counts", &StageControl::Command18_Click, "YF300"},
+    {"OutsideSignedExponent", &ConsoleModel::Text13, "+2.5e2", &StageControl::Command19_Click, "YR250"},
+    {"OutsideSecondPoint", &ConsoleModel::Text13, "1.5.6", &StageControl::Command19_Click, "YR1.5"},
+    {"UpDesign", &ConsoleModel::Text2, "320", &StageControl::Command2_Click, "ZF320"},
+    {"DownLeadingZeros", &ConsoleModel::Text3, "0320.50", &StageControl::Command3_Click, "ZR320.5"},
+    {"DownDoubleSign", &ConsoleModel::Text3, "--5", &StageControl::Command3_Click, "ZR0"},
+    {"Image8MovesInside", &ConsoleModel::Text12, "301", &StageControl::Image8_Click, "YF301"},
+    {"Image5Retracts", &ConsoleModel::Text13, "299", &StageControl::Image5_Click, "YR299"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Counts, StageOperation, ::testing::ValuesIn(kOperations),
@@ -60,7 +61,7 @@ INSTANTIATE_TEST_SUITE_P(Counts, StageOperation, ::testing::ValuesIn(kOperations
 struct RefusedCase
 {
     const char* name;
-    TextBox* Frmgrading::*box;
+    ConsoleControl* ConsoleModel::*box;
     const char* boxText;
     void (StageControl::*operation)();
     const char* letters;
@@ -74,29 +75,29 @@ TEST_P(RefusedCount, NothingIsWrittenAndMsgSaysWhy)
 {
     openPort();
     const RefusedCase& c = GetParam();
-    ((*w).*(c.box))->setText(QString::fromLatin1(c.boxText));
+    ((w->model).*(c.box))->setText(QString::fromLatin1(c.boxText));
     const StageRow before = StageRow::of(*w);
     ((*stage).*(c.operation))();
-    EXPECT_EQ(w->msgText(),
+    EXPECT_EQ(w->model.msgText(),
               QStringLiteral("Count out of range - command not sent: ") + QLatin1String(c.letters));
     EXPECT_EQ(StageRow::of(*w), before);
     // A marker command shows the line carried nothing before it.
-    w->Text1->setText(QStringLiteral("7"));
+    w->model.Text1->setText(QStringLiteral("7"));
     EXPECT_EQ(received([&] { stage->Command1_Click(); }, 1), QStringList{QStringLiteral("XF7")});
     EXPECT_TRUE(sim.rejectedTexts().isEmpty());
 }
 
 const RefusedCase kRefused[] = {
-    {"HugeExponent", &Frmgrading::Text4, "1e400", &StageControl::Command6_Click, "XR"},
-    {"NegativeHuge", &Frmgrading::Text3, "-1e400", &StageControl::Command3_Click, "ZR"},
-    {"FourHundredDigits", &Frmgrading::Text12,
+    {"HugeExponent", &ConsoleModel::Text4, "1e400", &StageControl::Command6_Click, "XR"},
+    {"NegativeHuge", &ConsoleModel::Text3, "-1e400", &StageControl::Command3_Click, "ZR"},
+    {"FourHundredDigits", &ConsoleModel::Text12,
      "9999999999999999999999999999999999999999999999999999999999999999999999"
      "9999999999999999999999999999999999999999999999999999999999999999999999"
      "9999999999999999999999999999999999999999999999999999999999999999999999"
      "9999999999999999999999999999999999999999999999999999999999999999999999"
      "9999999999999999999999999999999999999999999999999999999999999999999999",
      &StageControl::Command18_Click, "YF"},
-    {"RetractHuge", &Frmgrading::Text13, "2e308", &StageControl::Command19_Click, "YR"},
+    {"RetractHuge", &ConsoleModel::Text13, "2e308", &StageControl::Command19_Click, "YR"},
 };
 
 INSTANTIATE_TEST_SUITE_P(OutOfRange, RefusedCount, ::testing::ValuesIn(kRefused),
@@ -111,7 +112,7 @@ TEST_F(StageIndicator, FollowsTheStageMovesOnly)
 
     stage->Command18_Click();
     EXPECT_EQ(StageRow::of(*w), kRowInside);
-    EXPECT_EQ(w->msgText(), QStringLiteral("Moving Inside...Stage should be Inside"));
+    EXPECT_EQ(w->model.msgText(), QStringLiteral("Moving Inside...Stage should be Inside"));
 
     stage->Command1_Click();
     stage->Command6_Click();
@@ -121,7 +122,7 @@ TEST_F(StageIndicator, FollowsTheStageMovesOnly)
 
     stage->Command19_Click();
     EXPECT_EQ(StageRow::of(*w), kRowOutside);
-    EXPECT_EQ(w->msgText(), QStringLiteral("Moving Outside...Please Check Stage..."));
+    EXPECT_EQ(w->model.msgText(), QStringLiteral("Moving Outside...Please Check Stage..."));
     ASSERT_TRUE(sim.waitForCommands(6, 2000));
     EXPECT_EQ(sim.commandTexts(), (QStringList{"YF300", "XF50", "XR50", "ZF320", "ZR320", "YR300"}));
 }
@@ -144,12 +145,12 @@ TEST_F(StageIndicator, ClickedControlsRunTheirOperations)
     openPort();
     const QStringList got = received(
         [&] {
-            w->Command1->click();
-            w->Command6->click();
-            w->Command2->click();
-            w->Command3->click();
-            w->Command18->click();
-            emit w->Image5->clicked();
+            w->model.Command1->click();
+            w->model.Command6->click();
+            w->model.Command2->click();
+            w->model.Command3->click();
+            w->model.Command18->click();
+            emit w->model.Image5->clicked();
         },
         6);
     EXPECT_EQ(got, (QStringList{"XF50", "XR50", "ZF320", "ZR320", "YF300", "YR300"}));
@@ -162,29 +163,28 @@ TEST_F(SettingsStrip, Image2OneTogglesTheStripAndUpDownControls)
 {
     const auto shown = [&] {
         QList<bool> v;
-        for (QWidget* c :
-             std::initializer_list<QWidget*>{w->Frame4, w->Text2, w->Text3, w->Command2, w->Command3})
+        for (const ConsoleControl* c :
+             {w->model.Frame4, w->model.Text2, w->model.Text3, w->model.Command2, w->model.Command3})
             v << !c->isHidden();
         return v;
     };
-    w->Frame4->hide();
+    w->model.Frame4->hide();
     stage->Image2_Click(1);
     EXPECT_EQ(shown(), (QList<bool>{true, true, true, true, true}));
-    emit w->Image2[1]->clicked();
+    emit w->model.Image2[1]->clicked();
     EXPECT_EQ(shown(), (QList<bool>{false, false, false, false, false}));
     // The strip alone decides: a shown up/down box does not keep the strip open.
-    w->Text2->show();
+    w->model.Text2->show();
     stage->Image2_Click(1);
     EXPECT_EQ(shown(), (QList<bool>{true, true, true, true, true}));
 }
 
 TEST_F(SettingsStrip, Image2ZeroUnloadsTheWindow)
-{
-    MessageBoxCloser closer; // no spectrometer link: the closing error is shown and answered
+{ // no spectrometer link: the closing error is shown and answered
     stage->Image2_Click(0);
-    EXPECT_TRUE(pumpUntil([&] { return w->hasEnded(); }, 2000));
+    EXPECT_TRUE(pumpUntil([&] { return w->console.hasEnded(); }, 2000));
     EXPECT_TRUE(terminations.isEmpty());
-    EXPECT_EQ(closer.titles, QStringList{QStringLiteral("VELORA")});
+    EXPECT_EQ(w->op.boxTitles(), QStringList{QStringLiteral("VELORA")});
 }
 
 } // namespace
@@ -193,7 +193,7 @@ namespace {
 
 TEST(CountOf, ShortestFormOrNothingWhenOutOfRange)
 {
-    TextBox box;
+    ConsoleControl box(QStringLiteral("Text1"));
     const std::pair<const char*, const char*> cases[] = {
         {"300", "300"}, {"12.5", "12.5"}, {"abc", "0"}, {" 1 2", "12"}, {"1e3", "1000"},
         {"1e400", ""},  {"-1e400", ""},   {"1.", "1"},  {".5", "0.5"},  {"-0", "0"},

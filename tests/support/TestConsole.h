@@ -40,11 +40,19 @@ public:
     QStringList folders;
     int locks = 0;
     int unlocks = 0;
+    QStringList boxTitles() const
+    {
+        QStringList titles;
+        for (const Box& box : boxes)
+            titles << box.title;
+        return titles;
+    }
     // Runs while a question is open, before it is answered.
     std::function<void(const Question&)> onQuestion;
 
-    bool TimedWait(int ticks, int intervalMs, const QString& text, const std::function<void()>& beforeYield,
-                   const std::function<bool()>& abortIf) override
+    bool TimedWait(int ticks, int intervalMs = 1000, const QString& text = QString(),
+                   const std::function<void()>& beforeYield = {},
+                   const std::function<bool()>& abortIf = {}) override
     {
         return m_console.TimedWait(ticks, intervalMs, text, beforeYield, abortIf);
     }
@@ -61,7 +69,7 @@ public:
     }
     bool isAsking() const override { return m_asking; }
 
-    void showSystemMessage(const QString& text, const QString& title, Icon icon) override
+    void showSystemMessage(const QString& text, const QString& title, Icon icon = Icon::None) override
     {
         boxes.push_back({text, title, icon});
     }
@@ -95,6 +103,8 @@ struct TestConsole
         , op(console)
     {
         console.setOperator(op);
+        // No window to close: a close asked for runs the unload, as the station without one does.
+        QObject::connect(&model, &ConsoleModel::closeRequested, &console, [this] { console.requestUnload(); });
     }
 
     ConsoleModel model;
