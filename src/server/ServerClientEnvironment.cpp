@@ -111,6 +111,7 @@ void ServerClient::SendMachineStatus()
     if (!report(QStringLiteral("Status"), RequestBodies::quoted(m_model.Text11->text()),
                 QStringLiteral("Machine Status ")))
         return;
-    report(QStringLiteral("Machine_Status"), RequestBodies::quoted(lampColourName(m_model.Shape1->colour().value_or(16711935))),
+    report(QStringLiteral("Machine_Status"),
+           RequestBodies::quoted(lampColourName(m_model.Shape1->colour().value_or(16711935))),
            QStringLiteral("Machine Status Uploaded "));
 }

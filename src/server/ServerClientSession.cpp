@@ -57,7 +57,7 @@ void ServerClient::Command15_Click()
 {
     if (!CheckServerStatus())
         m_operator.showSystemMessage(QStringLiteral("INTERNET oR VELORA Server is not recheable"),
-                              QStringLiteral("Connectivity Issue"));
+                                     QStringLiteral("Connectivity Issue"));
 }
 
 void ServerClient::TestServerGet()
