@@ -13,14 +13,14 @@ class Operator;
 class StationConsole;
 
 // The station's client of the VELORA server, of the customer's stone-ID service and of the
-// spectrometer's diagnostics page. Requests are synchronous on the window's thread; operations
-// read their inputs from the station state and the window's controls and leave their results
+// spectrometer's diagnostics page. Requests are synchronous on the console's thread; operations
+// read their inputs from the station state and the console's controls and leave their results
 // there. Connects itself to the maintenance buttons that reach the server.
 class ServerClient : public QObject
 {
     Q_OBJECT
 public:
-    explicit ServerClient(StationConsole& console, Operator& op);
+    ServerClient(StationConsole& console, Operator& op);
 
     // Time-outs and reply cap of every request (tests shorten them).
     void setLimits(const HttpRequest::Limits& limits) { m_limits = limits; }

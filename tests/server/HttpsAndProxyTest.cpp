@@ -1,8 +1,6 @@
 #include "ServerTestSupport.h"
 #include "support/TestCertificates.h"
 
-#include <QLabel>
-
 #include <cstdlib>
 
 namespace {
@@ -42,7 +40,7 @@ protected:
     void TearDown() override
     {
         client.reset();
-        window.reset();
+        console.reset();
         server.stop();
     }
 
@@ -57,7 +55,7 @@ protected:
     // The station's client as a site configures it: every address on the HTTPS server.
     void makeClient(const QString& caBundle)
     {
-        StationEnvironment env = console.make();
+        StationEnvironment env = environment.make();
         const QString base = QString::fromStdString(server.baseUrl());
         env.cloudUrl = base;
         env.lanUrl = base;
@@ -67,8 +65,8 @@ protected:
         env.caBundle = caBundle;
         env.connectTimeout = std::chrono::milliseconds(3000);
         env.requestTimeout = std::chrono::milliseconds(5000);
-        window = std::make_unique<Frmgrading>(env);
-        client = std::make_unique<ServerClient>(*window);
+        console = std::make_unique<TestConsole>(env);
+        client = std::make_unique<ServerClient>(console->console, console->op);
     }
 
     void writeSpectrum(const QString& name, const QByteArray& bytes)
@@ -79,12 +77,11 @@ protected:
         stationState().SpectrumFileName = name;
     }
 
-    ConsoleEnvironment console;
+    ConsoleEnvironment environment;
     QTemporaryDir data;
     SimServer server;
-    std::unique_ptr<Frmgrading> window;
+    std::unique_ptr<TestConsole> console;
     std::unique_ptr<ServerClient> client;
-    DataDialogAnswerer dialogs;
 };
 
 TEST_F(Https, TheSitesAuthorityCarriesLoginUploadsAndMachineStatus)
@@ -96,7 +93,7 @@ TEST_F(Https, TheSitesAuthorityCarriesLoginUploadsAndMachineStatus)
     ASSERT_FALSE(server.lastToken().empty()) << client->lastError().toStdString();
     EXPECT_EQ(stationState().AuthToken.toStdString(), server.lastToken());
 
-    window->Text8->setText(QStringLiteral("LOT1"));
+    console->model.Text8->setText(QStringLiteral("LOT1"));
     client->GenerateLotCode();
     EXPECT_EQ(stationState().LotCode.toText(), QStringLiteral("VL000001"));
     writeSpectrum(QStringLiteral("VL000001-3-01-ROUGH.dpt"), "1000,0.5\r\n1001,0.6\r\n");
@@ -114,7 +111,7 @@ TEST_F(Https, TheSitesAuthorityCarriesLoginUploadsAndMachineStatus)
 
     server.setDiagValues("25.1", "40", "8.2");
     client->ReadEnvironmentPage();
-    EXPECT_EQ(window->Label23->text(), QStringLiteral("Temp  = 25.1"));
+    EXPECT_EQ(console->model.Label23->text(), QStringLiteral("Temp  = 25.1"));
     client->SendMachineStatus();
     const auto reports = server.statusReports();
     ASSERT_EQ(reports.size(), 6u);
@@ -137,10 +134,10 @@ TEST_F(Https, WithoutTheAuthorityNothingIsSentAndTheErrorSaysCertificate)
     writeSpectrum(QStringLiteral("A-3-01-ROUGH.dpt"), "1,2\r\n");
     client->UploadRegistrationScan();
     EXPECT_TRUE(stationState().DataFailed.toBool());
-    ASSERT_EQ(dialogs.shown.size(), 1);
-    EXPECT_TRUE(dialogs.shown[0].message.startsWith(QStringLiteral("Error: Uploading ..[1]..")));
-    EXPECT_TRUE(dialogs.shown[0].message.contains(QStringLiteral("certificate"), Qt::CaseInsensitive))
-        << dialogs.shown[0].message.toStdString();
+    ASSERT_EQ(console->op.questions.size(), 1);
+    EXPECT_TRUE(console->op.questions[0].message.startsWith(QStringLiteral("Error: Uploading ..[1]..")));
+    EXPECT_TRUE(console->op.questions[0].message.contains(QStringLiteral("certificate"), Qt::CaseInsensitive))
+        << console->op.questions[0].message.toStdString();
 
     EXPECT_TRUE(server.requests().empty());
     EXPECT_TRUE(server.registrations().empty());
@@ -199,20 +196,20 @@ protected:
 
     void makeClient(const QString& base, const QString& proxyUrl)
     {
-        StationEnvironment env = console.make();
+        StationEnvironment env = environment.make();
         env.cloudUrl = base;
         env.lanLoginUrl = base;
         env.proxy = proxyUrl;
         env.connectTimeout = std::chrono::milliseconds(2000);
         env.requestTimeout = std::chrono::milliseconds(3000);
-        window = std::make_unique<Frmgrading>(env);
-        client = std::make_unique<ServerClient>(*window);
+        console = std::make_unique<TestConsole>(env);
+        client = std::make_unique<ServerClient>(console->console, console->op);
     }
 
-    ConsoleEnvironment console;
+    ConsoleEnvironment environment;
     SimServer server;
     SimServer proxy; // records what a proxy would be asked
-    std::unique_ptr<Frmgrading> window;
+    std::unique_ptr<TestConsole> console;
     std::unique_ptr<ServerClient> client;
 };
 

@@ -57,7 +57,7 @@ protected:
 
 TEST_P(RequestBytes, ServerStatusIsAGetWithABody)
 {
-    window->Text8->setText(QStringLiteral("LOT1-05"));
+    model().Text8->setText(QStringLiteral("LOT1-05"));
     const auto r = only(velora(), [&] { client->CheckServerStatus(); });
     const std::string body = R"({"Status":"LOT1-05"})";
     EXPECT_EQ(r.method, "GET");
@@ -88,7 +88,7 @@ TEST_P(RequestBytes, LoginGoesToTheLoginAddress)
 
 TEST_P(RequestBytes, LotCodeRequestCarriesTheBearerLast)
 {
-    window->Text8->setText(QStringLiteral("LOT123-7.2"));
+    model().Text8->setText(QStringLiteral("LOT123-7.2"));
     velora().setRequireAuth(false);
     const auto r = only(velora(), [&] { client->GenerateLotCode(); });
     const std::string body = R"({"lotCode":"LOT123-7.2"})";
@@ -126,7 +126,7 @@ TEST_P(RequestBytes, RegistrationUpload)
 TEST_P(RequestBytes, SubmitMainFiles)
 {
     stationState().ScanIds = {QStringLiteral("S-1"), QStringLiteral("S-2"), QStringLiteral("S-3")};
-    window->Text6->setText(QStringLiteral("3"));
+    model().Text6->setText(QStringLiteral("3"));
     const auto r = only(velora(), [&] { client->SubmitMainFiles(); });
     const std::string body = "{\r\n\"scanIds\":[\"S-1\",\"S-2\",\"S-3\"] }";
     EXPECT_EQ(r.method, "POST");
@@ -159,7 +159,7 @@ TEST_P(RequestBytes, PublishTransactionIds)
 {
     stationState().ScanIds[0] = QStringLiteral("T1");
     stationState().ScanIds[1] = QStringLiteral("T2");
-    window->Text6->setText(QStringLiteral("2"));
+    model().Text6->setText(QStringLiteral("2"));
     const auto r = only(velora(), [&] { client->PublishTransactionIds(); });
     const std::string body = "{\"machineId\":\"VEL-07\",\"Product_Ver\":\"2.4.1\",\"Opus_Ver\":\"8.8.4\","
                              "\"transactionIds\":[\"T1\",\"T2\"],\r\n\"remark\":\"VEL-07\",\r\n"
@@ -178,8 +178,8 @@ TEST_P(RequestBytes, MachineStatusSendsSixReportsOnOneConnection)
     s.Temperature = QStringLiteral("24.8");
     s.RelativeHumidity = QStringLiteral("38.5");
     s.AbsoluteHumidity = QStringLiteral("7.9");
-    window->Text11->setText(QStringLiteral("Instrument OK"));
-    window->Shape1->setFillColor(65280);
+    model().Text11->setText(QStringLiteral("Instrument OK"));
+    model().Shape1->setColour(65280);
     velora().clearRequests();
     client->SendMachineStatus();
     const auto seen = velora().requests();
@@ -212,7 +212,7 @@ TEST_P(RequestBytes, DiagnosticsPageHasNoHeaders)
 
 TEST_P(RequestBytes, StoneIdLookupIsTwoFormPosts)
 {
-    window->Text8->setText(QStringLiteral("AB 12&x=1"));
+    model().Text8->setText(QStringLiteral("AB 12&x=1"));
     cloud.clearRequests();
     ASSERT_EQ(client->LookUpStoneId(), ServerClient::StoneIdAnswer::Found);
     const auto seen = cloud.requests();
@@ -232,7 +232,7 @@ TEST_P(RequestBytes, StoneIdLookupIsTwoFormPosts)
     EXPECT_EQ(seen[1].headers,
               sent(cloud, {{"Authorization", "Bearer sat-000001"}, {"Content-Type", form}}, size_t(0)));
     EXPECT_EQ(seen[1].body, "");
-    EXPECT_EQ(window->Text8->text(), QStringLiteral("OZB-AB 12&x=1"));
+    EXPECT_EQ(model().Text8->text(), QStringLiteral("OZB-AB 12&x=1"));
 }
 
 INSTANTIATE_TEST_SUITE_P(ServerModes, RequestBytes, ::testing::Values(0, 1, 2),

@@ -1,48 +1,70 @@
 #pragma once
 
 #include "SimServer.h"
+#include "core/StationEnvironment.h"
 #include "core/StationState.h"
 #include "server/ServerClient.h"
-#include "ui/CircleShape.h"
-#include "ui/Frmgrading.h"
-#include "ui/MsgBox_.h"
-#include "ui/TextBox.h"
-#include "ui/UiTestSupport.h"
+#include "support/TestConsole.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
-#include <QPushButton>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <ostream>
 
-// Answers every question of the station's dialog with OK, recording message and title.
-class DataDialogAnswerer : public QObject
+// A program folder of the console's own and an environment that runs it in scaled time, with
+// recorders for what the console asks of the system.
+struct ConsoleEnvironment
 {
-public:
-    struct Shown
-    {
-        QString message;
-        QString title;
-    };
-    QList<Shown> shown;
+    QTemporaryDir folder;
+    QList<QStringList> started; // each: program, then its arguments
+    bool startFails = false;
+    QStringList openedUrls;
+    QList<int> terminations;
 
-    DataDialogAnswerer()
+    StationEnvironment make(double timeScale = 0.001)
     {
-        connect(&MsgBox_::instance(), &MsgBox_::questionShown, this,
-                [this](const QString& message, const QString& title) {
-                    shown.push_back({message, title});
-                    QTimer::singleShot(0, MsgBox_::instance().cmdOK,
-                                       [] { MsgBox_::instance().cmdOK->click(); });
-                });
+        StationEnvironment env;
+        env.programFolder = folder.path();
+        env.backupFolder = folder.filePath(QStringLiteral("backup"));
+        env.timeScale = timeScale;
+        env.resolveSerialPort = [](int) { return QString(); };
+        env.startDetached = [this](const QString& program, const QStringList& arguments) {
+            started << QStringList{program} + arguments;
+            return !startFails;
+        };
+        env.openUrl = [this](const QString& url) { openedUrls << url; };
+        env.terminate = [this](int code) { terminations << code; };
+        env.downloadUrl = QStringLiteral("http://example.invalid/download");
+        return env;
     }
 };
 
-// Three simulated peers (cloud, LAN, LAN login), a console window wired to them and the client
-// under test with short time-outs.
+inline void resetStationState()
+{
+    stationState() = StationState{};
+}
+
+// Runs the event loop until pred holds or the time runs out.
+inline bool waitUntil(const std::function<bool()>& pred, int timeoutMs = 5000)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!pred()) {
+        if (t.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return true;
+}
+
+// Three simulated peers (cloud, LAN, LAN login), a console wired to them and the client under
+// test with short time-outs. The console's operator answers every question with OK.
 class ServerFixture : public ::testing::Test
 {
 protected:
@@ -52,18 +74,13 @@ protected:
         ASSERT_TRUE(cloud.start(0));
         ASSERT_TRUE(lan.start(0));
         ASSERT_TRUE(lanLogin.start(0));
-        StationEnvironment env = console.make();
+        StationEnvironment env = environment.make();
         env.cloudUrl = QString::fromStdString(cloud.baseUrl());
         env.lanUrl = QString::fromStdString(lan.baseUrl());
         env.lanLoginUrl = QString::fromStdString(lanLogin.baseUrl());
         env.stoneIdUrl = QString::fromStdString(cloud.baseUrl());
         env.diagPageUrl = QString::fromStdString(cloud.diagPageUrl());
-        window = std::make_unique<Frmgrading>(env);
-        client = std::make_unique<ServerClient>(*window);
-        HttpRequest::Limits limits;
-        limits.connectTimeout = std::chrono::milliseconds(1000);
-        limits.totalTimeout = std::chrono::milliseconds(1500);
-        client->setLimits(limits);
+        makeClient(env);
 
         StationState& s = stationState();
         s.UserName = QStringLiteral("VEL-07");
@@ -76,10 +93,22 @@ protected:
     void TearDown() override
     {
         client.reset();
-        window.reset();
+        console.reset();
         cloud.stop();
         lan.stop();
         lanLogin.stop();
+    }
+
+    // A new console on env and a client on it, with the fixture's short time-outs.
+    void makeClient(const StationEnvironment& env)
+    {
+        client.reset();
+        console = std::make_unique<TestConsole>(env);
+        client = std::make_unique<ServerClient>(console->console, console->op);
+        HttpRequest::Limits limits;
+        limits.connectTimeout = std::chrono::milliseconds(1000);
+        limits.totalTimeout = std::chrono::milliseconds(1500);
+        client->setLimits(limits);
     }
 
     // Logs in on the given server so that its authorised endpoints accept the token.
@@ -104,15 +133,34 @@ protected:
 
     QString spectrumPath(const QString& name) const { return data.path() + QStringLiteral("\\") + name; }
 
-    ConsoleEnvironment console;
+    ConsoleModel& model() { return console->model; }
+    AnsweringOperator& op() { return console->op; }
+
+    ConsoleEnvironment environment;
     QTemporaryDir data;
     SimServer cloud;
     SimServer lan;
     SimServer lanLogin;
-    std::unique_ptr<Frmgrading> window;
+    std::unique_ptr<TestConsole> console;
     std::unique_ptr<ServerClient> client;
-    DataDialogAnswerer dialogs;
 };
+
+// A reply with the given status and the usual body.
+inline SimFault statusFault(int status)
+{
+    SimFault fault;
+    fault.status = status;
+    return fault;
+}
+
+// A reply with the given body and status.
+inline SimFault bodyFault(const std::string& body, int status = 200)
+{
+    SimFault fault;
+    fault.body = body;
+    fault.status = status;
+    return fault;
+}
 
 inline void PrintTo(const QString& text, std::ostream* os)
 {

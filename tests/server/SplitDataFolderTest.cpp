@@ -8,11 +8,9 @@ protected:
     void SetUp() override
     {
         ServerFixture::SetUp();
-        StationEnvironment env = window->environment();
+        StationEnvironment env = console->console.environment();
         env.localDataFolder = data.path();
-        client.reset();
-        window = std::make_unique<Frmgrading>(env);
-        client = std::make_unique<ServerClient>(*window);
+        makeClient(env);
         loginOn(cloud);
         StationState& s = stationState();
         s.DataFolder = QStringLiteral("D:\\VeloraData");
@@ -45,5 +43,5 @@ TEST_F(SplitDataFolder, AFileMissingOnTheShareIsReportedUnderTheSoftwaresName)
     stationState().SpectrumFileName = QStringLiteral("A-3-02-ROUGH.dpt");
     client->UploadQueryScan();
     EXPECT_TRUE(stationState().DataFailed.toBool());
-    EXPECT_EQ(window->msg1Text(), QStringLiteral("File not found: D:\\VeloraData\\A-3-02-ROUGH.dpt"));
+    EXPECT_EQ(model().msg1Text(), QStringLiteral("File not found: D:\\VeloraData\\A-3-02-ROUGH.dpt"));
 }

@@ -42,13 +42,13 @@ TEST_P(UploadTransportFault, TakesTheErrorPath)
     client->UploadRegistrationScan();
     EXPECT_LT(elapsed.elapsed(), 1500 + 1000);
     const QString prefix = QStringLiteral("Error: Uploading ..[3]..");
-    EXPECT_TRUE(window->msgText().startsWith(prefix + QString::fromUtf8(c.description)))
-        << window->msgText().toStdString();
-    EXPECT_EQ(window->msg1Text(), window->msgText());
+    EXPECT_TRUE(model().msgText().startsWith(prefix + QString::fromUtf8(c.description)))
+        << model().msgText().toStdString();
+    EXPECT_EQ(model().msg1Text(), model().msgText());
     EXPECT_TRUE(stationState().DataFailed.toBool());
     EXPECT_EQ(stationState().ScanIds[2], QStringLiteral("before"));
-    ASSERT_EQ(dialogs.shown.size(), 1);
-    EXPECT_EQ(dialogs.shown[0].message, window->msgText());
+    ASSERT_EQ(op().questions.size(), 1);
+    EXPECT_EQ(op().questions[0].message, model().msgText());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -87,7 +87,7 @@ TEST_F(OtherOperationFaults, ResetMidReplyIsReportedNotHalfRead)
     stationState().AuthToken = QStringLiteral("old");
     client->Login();
     EXPECT_EQ(stationState().AuthToken, QStringLiteral("old"));
-    EXPECT_EQ(window->msgText(), QString());
+    EXPECT_EQ(model().msgText(), QString());
     EXPECT_FALSE(client->lastError().isEmpty());
 }
 
@@ -100,7 +100,7 @@ TEST_F(OtherOperationFaults, SlowStatusIsCriticalWithinTheTimeout)
     elapsed.start();
     EXPECT_FALSE(client->CheckServerStatus());
     EXPECT_LT(elapsed.elapsed(), 2500);
-    EXPECT_TRUE(window->msgText().startsWith(QStringLiteral("Critical Error: ")));
+    EXPECT_TRUE(model().msgText().startsWith(QStringLiteral("Critical Error: ")));
 }
 
 TEST_F(OtherOperationFaults, OversizedPageIsAConnectionError)
@@ -109,7 +109,7 @@ TEST_F(OtherOperationFaults, OversizedPageIsAConnectionError)
     big.oversizedBytes = 20u << 20;
     cloud.setFault("/config/diag_scan.htm", big);
     client->ReadEnvironmentPage();
-    EXPECT_EQ(window->msg1Text(), QStringLiteral("Scanner Connection Error."));
+    EXPECT_EQ(model().msg1Text(), QStringLiteral("Scanner Connection Error."));
 }
 
 TEST_F(OtherOperationFaults, MalformedPublishReplyStillGivesAQueryIdByTheCut)
@@ -119,11 +119,11 @@ TEST_F(OtherOperationFaults, MalformedPublishReplyStillGivesAQueryIdByTheCut)
     malformed.malformedReply = true; // status 500, "<html><body>Internal error"
     cloud.setFault("/diamond/publishNewAddedTransactionIds", malformed);
     stationState().ScanIds[0] = QStringLiteral("T-1");
-    window->Text6->setText(QStringLiteral("1"));
+    model().Text6->setText(QStringLiteral("1"));
     client->PublishTransactionIds();
     EXPECT_TRUE(stationState().DataFailed.toBool());
     EXPECT_EQ(stationState().QueryId, QStringLiteral("l><body>Internal err"));
-    ASSERT_EQ(dialogs.shown.size(), 1);
+    ASSERT_EQ(op().questions.size(), 1);
 }
 
 TEST_F(OtherOperationFaults, PublishTransportFailureLeavesDataFailed)
@@ -132,21 +132,21 @@ TEST_F(OtherOperationFaults, PublishTransportFailureLeavesDataFailed)
     drop.dropConnection = true;
     cloud.setFault("/diamond/publishNewAddedTransactionIds", drop);
     stationState().DataFailed = false;
-    window->Text6->setText(QStringLiteral("1"));
+    model().Text6->setText(QStringLiteral("1"));
     client->PublishTransactionIds();
     EXPECT_TRUE(
-        window->msgText().startsWith(QStringLiteral("Error: NewTransactionIDS Server returned nothing")));
+        model().msgText().startsWith(QStringLiteral("Error: NewTransactionIDS Server returned nothing")));
     EXPECT_FALSE(stationState().DataFailed.toBool());
-    EXPECT_TRUE(dialogs.shown.isEmpty());
+    EXPECT_TRUE(op().questions.isEmpty());
 }
 
 TEST_F(OtherOperationFaults, SubmitTransportFailureLeavesDataFailed)
 {
     cloud.stop();
     stationState().DataFailed = true;
-    window->Text6->setText(QStringLiteral("1"));
+    model().Text6->setText(QStringLiteral("1"));
     client->SubmitMainFiles();
-    EXPECT_TRUE(window->msgText().startsWith(QStringLiteral("Error:  Couldn't connect to server")));
+    EXPECT_TRUE(model().msgText().startsWith(QStringLiteral("Error:  Couldn't connect to server")));
     EXPECT_TRUE(stationState().DataFailed.toBool());
-    EXPECT_TRUE(dialogs.shown.isEmpty());
+    EXPECT_TRUE(op().questions.isEmpty());
 }

@@ -1,31 +1,34 @@
 #include "server/ServerClient.h"
-#include "server/ServerClientShared.h"
 
 #include "core/ConsoleModel.h"
-#include "core/Operator.h"
 #include "core/StationConsole.h"
-
-#include "core/LocalPath.h"
-
-#include "core/NumberText.h"
 #include "core/StationState.h"
 #include "server/JsonText.h"
-#include "server/ReplyText.h"
+#include "server/ServerClientShared.h"
 
-#include <QFile>
-#include <QFileInfo>
-#include <QUrl>
+using ServerClientShared::json;
 
-#include <cmath>
+namespace {
 
-using namespace serverclient;
+const QString machineStatusPath = QStringLiteral("/diamond/machineStatus");
 
-// ---- the diagnostics page and the machine status
-
-QString ServerClient::ExtractTaggedValue(const QString& page, const QString& key, bool* ok)
+QString lampColourName(quint32 colour)
 {
-    return ReplyText::extractTaggedValue(page, key, ok);
+    switch (colour) {
+    case 65280:
+        return QStringLiteral("GREEN");
+    case 65535:
+        return QStringLiteral("YELLOW");
+    case 255:
+        return QStringLiteral("RED");
+    case 16711935:
+        return QStringLiteral("MAGENTA");
+    default:
+        return QString();
+    }
 }
+
+} // namespace
 
 void ServerClient::ReadEnvironmentPage()
 {
@@ -108,6 +111,7 @@ void ServerClient::SendMachineStatus()
     if (!report(QStringLiteral("Status"), RequestBodies::quoted(m_model.Text11->text()),
                 QStringLiteral("Machine Status ")))
         return;
-    report(QStringLiteral("Machine_Status"), RequestBodies::quoted(lampColourName(m_model.Shape1->colour().value_or(Magenta))),
+    report(QStringLiteral("Machine_Status"),
+           RequestBodies::quoted(lampColourName(m_model.Shape1->colour().value_or(16711935))),
            QStringLiteral("Machine Status Uploaded "));
 }

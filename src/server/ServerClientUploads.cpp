@@ -1,26 +1,42 @@
 #include "server/ServerClient.h"
-#include "server/ServerClientShared.h"
 
 #include "core/ConsoleModel.h"
-#include "core/Operator.h"
-#include "core/StationConsole.h"
-
-#include "core/LocalPath.h"
-
 #include "core/NumberText.h"
 #include "core/StationState.h"
-#include "server/JsonText.h"
-#include "server/ReplyText.h"
+#include "server/ServerClientShared.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QUrl>
 
 #include <cmath>
 
-using namespace serverclient;
+using ServerClientShared::cutError;
+using ServerClientShared::json;
 
-// ---- uploads of scans, their submission and publication
+namespace {
+
+const QString uploadMainPath = QStringLiteral("/diamond/UploadDiaMain");
+const QString submitPath = QStringLiteral("/diamond/submitMainFiles");
+const QString transactionPath = QStringLiteral("/diamond/addTransactionLog");
+const QString publishPath = QStringLiteral("/diamond/publishNewAddedTransactionIds");
+
+const QString subscriptError = QStringLiteral("Subscript out of range");
+
+// Scans per stone as the count box reads: its numeric value, rounded.
+std::optional<int> scanCount(const QString& text)
+{
+    const double n = NumberText::roundHalfEven(NumberText::parseLeading(text));
+    if (!std::isfinite(n) || std::fabs(n) > 32767)
+        return std::nullopt;
+    return int(n);
+}
+
+bool validIndex(int index)
+{
+    return index >= 0 && index <= 10;
+}
+
+} // namespace
 
 void ServerClient::UploadRegistrationScan()
 {
