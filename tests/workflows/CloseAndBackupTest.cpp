@@ -15,7 +15,7 @@ protected:
     void closeDuringSecondMeasurement()
     {
         auto measuring = std::make_shared<int>(0);
-        QObject::connect(&w(), &Frmgrading::msgChanged, &w(), [this, measuring](const QString& text) {
+        QObject::connect(&m(), &ConsoleModel::msgChanged, &m(), [this, measuring](const QString& text) {
             if (text == "Measuring .....Now.." && ++*measuring == 2)
                 QTimer::singleShot(0, &w(), [this] { emit w().Image2[0]->clicked(); });
         });
@@ -30,8 +30,8 @@ TEST_F(CloseDuringSequenceTest, YesFinishesTheMeasurementAbortsThenCloses)
         .expect(kQuestion, "Close Program", Yes);
     closeDuringSecondMeasurement();
     scanStoneId(QStringLiteral("P-90"));
-    EXPECT_FALSE(w().hasEnded()) << "the window waits for the sequence to unwind";
-    ASSERT_TRUE(bench->pumpUntil([this] { return w().hasEnded(); }, 3000));
+    EXPECT_FALSE(console().hasEnded()) << "the window waits for the sequence to unwind";
+    ASSERT_TRUE(bench->pumpUntil([this] { return console().hasEnded(); }, 3000));
 
     EXPECT_EQ(driver->pending(), 0);
     EXPECT_TRUE(driver->unexpected().isEmpty()) << driver->unexpected().join('\n').toStdString();
@@ -64,13 +64,13 @@ TEST_F(CloseDuringSequenceTest, NoLetsTheSequenceFinishAndKeepsTheWindow)
     bench->pumpUntil([] { return false; }, 50);
 
     EXPECT_EQ(driver->pending(), 0);
-    EXPECT_FALSE(w().hasEnded());
+    EXPECT_FALSE(console().hasEnded());
     EXPECT_EQ(requestsTo("/diamond/submitMainFiles").size(), 1u);
     EXPECT_TRUE(bench->spectrometer().executedCommands().isEmpty());
 
     // Idle, the close picture closes at once, without a question.
     emit w().Image2[0]->clicked();
-    EXPECT_TRUE(bench->pumpUntil([this] { return w().hasEnded(); }, 3000));
+    EXPECT_TRUE(bench->pumpUntil([this] { return console().hasEnded(); }, 3000));
     EXPECT_EQ(driver->asked().size(), 3);
 }
 

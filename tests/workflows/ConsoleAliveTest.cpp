@@ -1,9 +1,9 @@
 #include "WorkflowBench.h"
 
+#include "app/Station.h"
 #include "core/BlockingCall.h"
 #include "core/SpectrometerLink.h"
 #include "spectro/Spectrometer.h"
-#include "workflows/Station.h"
 
 #include <QElapsedTimer>
 
@@ -46,18 +46,18 @@ TEST_F(ConsoleAliveTest, NothingOfTheStationRunsInsideASlowRequest)
     int inCall = 0;
     int outside = 0;
     auto count = [&] { ++(BlockingCall::inFlight() ? inCall : outside); };
-    for (StationTimer* t :
-         {w().Timer1, w().Timer2, w().Timer3, w().Timer4, w().Timer5, w().Timer7, w().Timer8})
+    StationConsole& c = console();
+    for (StationTimer* t : {c.Timer1, c.Timer2, c.Timer3, c.Timer4, c.Timer5, c.Timer7, c.Timer8})
         QObject::connect(t, &StationTimer::timeout, &w(), count);
     int notifications = 0;
-    QObject::connect(w().link(), &SpectrometerLink::notified, &w(), [&] {
+    QObject::connect(console().link(), &SpectrometerLink::notified, &w(), [&] {
         ++notifications;
         count();
     });
-    QObject::connect(&w(), &Frmgrading::msg1Changed, &w(), count);
+    QObject::connect(&m(), &ConsoleModel::msg1Changed, &m(), count);
     // The wait tick runs at 1 ms in this scaled time: thousands of ticks would fall into 5 s.
-    w().Timer4->setInterval(1000);
-    w().Timer4->setEnabled(true);
+    console().Timer4->setInterval(1000);
+    console().Timer4->setEnabled(true);
 
     // A command whose notification arrives while the request is in flight.
     ASSERT_TRUE(bench->station().spectrometer().SendSpectrometerCommand(QStringLiteral("REQUEST_MODE")));
@@ -68,14 +68,14 @@ TEST_F(ConsoleAliveTest, NothingOfTheStationRunsInsideASlowRequest)
     EXPECT_GE(took.elapsed(), 4900);
     EXPECT_EQ(inCall, 0);
     EXPECT_EQ(outside, before) << "nothing ran between the request's return and this line";
-    EXPECT_EQ(w().msgText(), "Response: {\"status\":\"UP\"}");
+    EXPECT_EQ(m().msgText(), "Response: {\"status\":\"UP\"}");
 
     // The held notification and ticks come once the request has returned.
     EXPECT_EQ(notifications, 0);
     EXPECT_TRUE(SimBench::pumpUntil([&] { return notifications == 1; }, 2000));
     EXPECT_GT(outside, before);
     EXPECT_EQ(inCall, 0);
-    w().Timer4->setEnabled(false);
+    console().Timer4->setEnabled(false);
 }
 
 } // namespace

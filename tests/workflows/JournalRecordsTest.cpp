@@ -230,7 +230,7 @@ TEST_F(JournalRecordsTest, AbortsRecordTheirCause)
     driver->expect("Is the Stone correctly Placed?", "Put the Stone/Diamond", Yes)
         .expect("Move Inside?", "Moving Inside", Yes);
     int measuring = 0;
-    QObject::connect(&w(), &Frmgrading::msgChanged, &w(), [&](const QString& text) {
+    QObject::connect(&m(), &ConsoleModel::msgChanged, &m(), [&](const QString& text) {
         if (text == "Measuring .....Now.." && ++measuring == 2)
             postEscape();
     });
@@ -261,8 +261,8 @@ TEST_F(JournalRecordsTest, AbortsRecordTheirCause)
     for (const QJsonObject& r : records())
         EXPECT_FALSE(QJsonDocument(r).toJson().contains(s().AuthToken.toUtf8())) << "no token in the journal";
 
-    w().Form_Unload();
-    ASSERT_TRUE(w().hasEnded());
+    console().Form_Unload();
+    ASSERT_TRUE(console().hasEnded());
     EXPECT_EQ(records().last().value("event").toString(), "close");
 }
 

@@ -20,9 +20,11 @@ TEST_F(ModeSelectionTest, TakesTheBackgroundInsideAndOpensTheIdBox)
     EXPECT_TRUE(s().ModeIndex.equals(2));
     EXPECT_TRUE(s().BackgroundDone);
     EXPECT_TRUE(s().BackgroundAgeMinutes.equals(0));
-    EXPECT_TRUE(w().Timer8->isEnabled());
+    EXPECT_TRUE(console().Timer8->isEnabled());
     EXPECT_FALSE(w().Text8->isHidden());
     EXPECT_TRUE(w().Text8->isEnabled());
+    EXPECT_EQ(m().Label14[2]->colour(), std::optional<quint32>(0x00FF00));
+    EXPECT_EQ(m().Label14[0]->colour(), std::optional<quint32>(0xFFFFFF));
     EXPECT_EQ(w().Label14[2]->palette().color(QPalette::WindowText), QColor(0, 255, 0));
     EXPECT_EQ(w().Label14[0]->palette().color(QPalette::WindowText), QColor(255, 255, 255));
     EXPECT_FALSE(w().Splits1->isHidden());
@@ -67,8 +69,8 @@ TEST_F(ModeSelectionTest, RegistrationIndexBeyondTheTableKeepsTheMode)
 
 TEST_F(ModeSelectionTest, MotorsNotInitialisedStartsTheInitialisationOnly)
 {
-    w().Command18->setEnabled(true);
-    w().Command19->setEnabled(true);
+    m().Command18->setEnabled(true);
+    m().Command19->setEnabled(true);
     chooseQuery();
     emit w().Polish4->clicked();
     EXPECT_TRUE(s().ModeSelected.isEmpty());
@@ -91,7 +93,7 @@ TEST_F(StoneIdEntryTest, ExpiredBackgroundRefusesEnter)
     scanStoneId(QStringLiteral("P-1"));
 
     EXPECT_EQ(driver->pending(), 0);
-    EXPECT_EQ(w().msg1Text(), " Please take background once again !!!");
+    EXPECT_EQ(m().msg1Text(), " Please take background once again !!!");
     EXPECT_TRUE(requestPaths().isEmpty());
     EXPECT_TRUE(spectrometerCommands().isEmpty());
     EXPECT_TRUE(controllerCommands().isEmpty());

@@ -170,9 +170,9 @@ TEST_F(OfflineRunTest, QueryPublicationFailureShowsNoQueryId)
 TEST_F(OfflineRunTest, RegistrationWithAFailedUploadGoesOnButDoesNotSubmit)
 {
     const QString lot = prepare();
-    QObject::connect(&w(), &Frmgrading::msgChanged, &w(), [this](const QString& text) {
+    QObject::connect(&m(), &ConsoleModel::msgChanged, &m(), [this](const QString& text) {
         if (text == "Finished .....2...Process ")
-            bench->server().setFault("/diamond/UploadDiaMain", SimFault{500});
+            bench->server().setFault("/diamond/UploadDiaMain", answerWith(500));
         if (text == "Finished .....3...Process ")
             bench->server().clearFault("/diamond/UploadDiaMain");
     });
@@ -193,7 +193,7 @@ TEST_F(OfflineRunTest, EscapeBreaksOffBothRuns)
         SCOPED_TRACE(query ? "query" : "registration");
         const QString lot = prepare();
         const auto connection =
-            QObject::connect(&w(), &Frmgrading::msgChanged, &w(), [this](const QString& text) {
+            QObject::connect(&m(), &ConsoleModel::msgChanged, &m(), [this](const QString& text) {
                 if (text == "Finished .....2...Process ")
                     postEscape();
             });
@@ -216,7 +216,7 @@ TEST_F(OfflineRunTest, EscapeBreaksOffBothRuns)
 TEST_F(OfflineRunTest, QueryFailureAnsweredCancelShowsTheError)
 {
     const QString lot = prepare();
-    bench->server().setFault("/diamond/addTransactionLog", SimFault{500});
+    bench->server().setFault("/diamond/addTransactionLog", answerWith(500));
     const QString failure = "Error: 500 - {\"id\":\"T-000001\"}\n";
     driver->expect(failure, "Data Not correct", Yes)
         .expect("Move Stone Postion Slightly !!! Continue ?", "Data Failed", No)

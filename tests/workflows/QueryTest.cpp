@@ -108,7 +108,7 @@ TEST_F(QueryTest, FailedUploadAnsweredNoLeavesTheStageOutAndPublishesNothing)
     selectMode(false, w().Polish3);
     EXPECT_EQ(s().FileSuffix, "-POLISH-AFTERSAWING");
     EXPECT_EQ(s().StageName, "POLISH");
-    bench->server().setFault("/diamond/addTransactionLog", SimFault{503});
+    bench->server().setFault("/diamond/addTransactionLog", answerWith(503));
     const QString failure = "Error: 503 - {\"id\":\"T-000001\"}\n";
     expectPlacedAndInside();
     driver->expect(failure, "Data Not correct", Yes)
@@ -167,7 +167,7 @@ TEST_F(QueryTest, EscapeTakesEffectAfterTheUpload)
     expectPlacedAndInside();
     // Escape reaches the window during the wait of the second measurement.
     int measured = 0;
-    QObject::connect(&w(), &Frmgrading::msgChanged, &w(), [&](const QString& text) {
+    QObject::connect(&m(), &ConsoleModel::msgChanged, &m(), [&](const QString& text) {
         if (text.startsWith("Finished .....1") && ++measured == 1)
             postEscape();
     });
@@ -209,8 +209,8 @@ TEST_F(QueryTest, UninitialisedMotorsRegistrationInitialisesQueryAsks)
 {
     selectMode(true, w().Polish1);
     s().IdReady = 1;
-    w().Command18->setEnabled(true);
-    w().Command19->setEnabled(true);
+    m().Command18->setEnabled(true);
+    m().Command19->setEnabled(true);
     flows().Label_R_Click(0);
     EXPECT_TRUE(driver->asked().isEmpty());
     EXPECT_EQ(requestPaths(), QStringList({"/getServerStatus"}))
@@ -224,13 +224,13 @@ TEST_F(QueryTest, UninitialisedMotorsRegistrationInitialisesQueryAsks)
     EXPECT_TRUE(s().IdReady.isZeroOrEmpty()) << "the next start is a new scan";
     bench->clearRecords();
     s().IdReady = 1;
-    w().Command18->setEnabled(true);
-    w().Command19->setEnabled(true);
+    m().Command18->setEnabled(true);
+    m().Command19->setEnabled(true);
     driver->expect("Have you Placed the stone ?", "Place the Stone", Yes)
         .expect("Move Inside?", "Arm Moving Inside", No);
     flows().Label_Q_Click(0);
     EXPECT_EQ(driver->pending(), 0);
-    EXPECT_FALSE(w().Timer7->isEnabled());
+    EXPECT_FALSE(console().Timer7->isEnabled());
     EXPECT_EQ(bench->msgTexts().back(), "Place the Stone......");
     EXPECT_TRUE(controllerCommands().isEmpty());
 }

@@ -160,7 +160,7 @@ TEST_F(RegistrationTest, PolishStoneTakesSixScansTurnedBy67)
 TEST_F(RegistrationTest, FailedUploadAnsweredYesMeasuresTheSameIndexAgain)
 {
     selectMode(true, w().Polish1);
-    bench->server().setFault("/diamond/UploadDiaMain", SimFault{500});
+    bench->server().setFault("/diamond/UploadDiaMain", answerWith(500));
     expectPlacedAndInside();
     driver->expect("Failed...[1]..500 - {\"id\":\"S-000001\"}\n", "Data Not correct", Yes)
         .expect("Move Stone Postion Slightly !!!! Continue ?", "Data Failed", Yes,
@@ -196,7 +196,7 @@ TEST_F(RegistrationTest, FailedUploadAnsweredYesMeasuresTheSameIndexAgain)
 TEST_F(RegistrationTest, FailedUploadAnsweredNoTakesTheAbortPath)
 {
     selectMode(true, w().Polish1);
-    bench->server().setFault("/diamond/UploadDiaMain", SimFault{500});
+    bench->server().setFault("/diamond/UploadDiaMain", answerWith(500));
     const QString failure = "Failed...[1]..500 - {\"id\":\"S-000001\"}\n";
     expectPlacedAndInside();
     driver->expect(failure, "Data Not correct", Yes)
@@ -227,7 +227,7 @@ TEST_F(RegistrationTest, EscapeDuringTheMeasurementWaitAborts)
     selectMode(true, w().Polish1);
     expectPlacedAndInside();
     int measuring = 0;
-    QObject::connect(&w(), &Frmgrading::msgChanged, &w(), [&](const QString& text) {
+    QObject::connect(&m(), &ConsoleModel::msgChanged, &m(), [&](const QString& text) {
         if (text == "Measuring .....Now.." && ++measuring == 2)
             postEscape();
     });
@@ -313,7 +313,7 @@ TEST_F(RegistrationTest, NoSecondSequenceStartsDuringTheClosingWait)
     selectMode(true, w().Polish1);
     expectPlacedAndInside();
     bool tried = false;
-    QObject::connect(&w(), &Frmgrading::msgChanged, &w(), [&](const QString& text) {
+    QObject::connect(&m(), &ConsoleModel::msgChanged, &m(), [&](const QString& text) {
         if (text == "Arm Moving ..Please wait ...   " && !tried && !w().Text8->isEnabled())
             ADD_FAILURE() << "the console is unlocked before the closing retract";
         if (text == "Arm Moving ..Please wait ...   " && !tried) {

@@ -1,6 +1,6 @@
 #include "WorkflowBench.h"
+#include "app/Station.h"
 #include "spectro/Spectrometer.h"
-#include "workflows/Station.h"
 
 namespace {
 

@@ -3,6 +3,8 @@
 #include "SimController.h"
 #include "SimServer.h"
 #include "SimSpectrometer.h"
+#include "core/ConsoleModel.h"
+#include "core/StationConsole.h"
 #include "core/StationState.h"
 #include "support/DialogDriver.h"
 #include "support/SimBench.h"
@@ -46,7 +48,10 @@ protected:
         bench.reset();
     }
 
+    // The window the operator sees, the console model it shows and the console's procedures.
     Frmgrading& w() { return bench->window(); }
+    ConsoleModel& m() { return bench->model(); }
+    StationConsole& console() { return bench->console(); }
     StoneWorkflows& flows() { return bench->workflows(); }
     StationState& s() { return stationState(); }
     QString data() const { return QDir::toNativeSeparators(bench->dataFolder()); }
@@ -79,6 +84,14 @@ protected:
         clickMode(picture);
         ASSERT_TRUE(s().BackgroundDone);
         bench->clearRecords();
+    }
+
+    // A server fault that only changes the answer's status.
+    static SimFault answerWith(int status)
+    {
+        SimFault fault;
+        fault.status = status;
+        return fault;
     }
 
     // What the peers received.
