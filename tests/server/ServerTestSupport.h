@@ -4,6 +4,7 @@
 #include "core/StationEnvironment.h"
 #include "core/StationState.h"
 #include "server/ServerClient.h"
+#include "support/ConsoleEnvironment.h"
 #include "support/TestConsole.h"
 
 #include <QCoreApplication>
@@ -16,52 +17,6 @@
 #include <functional>
 #include <memory>
 #include <ostream>
-
-// A program folder of the console's own and an environment that runs it in scaled time, with
-// recorders for what the console asks of the system.
-struct ConsoleEnvironment
-{
-    QTemporaryDir folder;
-    QList<QStringList> started; // each: program, then its arguments
-    bool startFails = false;
-    QStringList openedUrls;
-    QList<int> terminations;
-
-    StationEnvironment make(double timeScale = 0.001)
-    {
-        StationEnvironment env;
-        env.programFolder = folder.path();
-        env.backupFolder = folder.filePath(QStringLiteral("backup"));
-        env.timeScale = timeScale;
-        env.resolveSerialPort = [](int) { return QString(); };
-        env.startDetached = [this](const QString& program, const QStringList& arguments) {
-            started << QStringList{program} + arguments;
-            return !startFails;
-        };
-        env.openUrl = [this](const QString& url) { openedUrls << url; };
-        env.terminate = [this](int code) { terminations << code; };
-        env.downloadUrl = QStringLiteral("http://example.invalid/download");
-        return env;
-    }
-};
-
-inline void resetStationState()
-{
-    stationState() = StationState{};
-}
-
-// Runs the event loop until pred holds or the time runs out.
-inline bool waitUntil(const std::function<bool()>& pred, int timeoutMs = 5000)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!pred()) {
-        if (t.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
-}
 
 // Three simulated peers (cloud, LAN, LAN login), a console wired to them and the client under
 // test with short time-outs. The console's operator answers every question with OK.

@@ -1,4 +1,5 @@
 #include "SpectroTestSupport.h"
+#include "support/TestConsole.h"
 #include "spectro/DataFolderBackup.h"
 
 #include <QDir>
@@ -29,7 +30,7 @@ protected:
     }
 
     QStringList dataFiles() const { return QDir(data.path()).entryList(QDir::Files, QDir::Name); }
-    QString backupFolder() const { return window->environment().backupFolder; }
+    QString backupFolder() const { return window->console.environment().backupFolder; }
 
     QTemporaryDir data;
 };
@@ -74,7 +75,7 @@ TEST_F(Backup, HiddenReadOnlyFileKeepsItsAttributesAndIsCopied)
 
 TEST_F(Backup, ThenDeleteEmptiesTheDataFolderOfVerifiedFilesOnly)
 {
-    window->setMsg1(QStringLiteral("earlier reply"));
+    window->model.setMsg1(QStringLiteral("earlier reply"));
     const BackupReport report = spectrometer->backUpThenDeleteDataFiles();
     EXPECT_EQ(report.files, 3);
     EXPECT_EQ(report.copied, 3);
@@ -84,7 +85,7 @@ TEST_F(Backup, ThenDeleteEmptiesTheDataFolderOfVerifiedFilesOnly)
     EXPECT_TRUE(QFile::exists(data.filePath(QStringLiteral("sub/inner.dpt"))));
     QFile big(QDir(backupFolder()).filePath(QStringLiteral("A-102-ROUGH.dpt")));
     EXPECT_EQ(big.size(), 200000);
-    EXPECT_EQ(window->msg1Text(), QStringLiteral("earlier reply"));
+    EXPECT_EQ(window->model.msg1Text(), QStringLiteral("earlier reply"));
 }
 
 TEST_F(Backup, BackupFolderThatCannotBeCreatedDeletesNothingAndTellsTheOperator)
@@ -95,14 +96,14 @@ TEST_F(Backup, BackupFolderThatCannotBeCreatedDeletesNothingAndTellsTheOperator)
     QFile(blocker).open(QIODevice::WriteOnly);
     StationEnvironment env = console.make(TimeScale);
     env.backupFolder = blocker + QStringLiteral("/Opus_bak");
-    Frmgrading w(env);
-    Spectrometer s(w, {});
+    TestConsole w(env);
+    Spectrometer s(w.console, w.op, {});
     const BackupReport report = s.backUpThenDeleteDataFiles();
     EXPECT_FALSE(report.backupFolderReady);
     EXPECT_EQ(report.deleted, 0);
     EXPECT_EQ(report.failed, 3);
     EXPECT_EQ(dataFiles().size(), 3);
-    EXPECT_EQ(w.msg1Text(), QStringLiteral("Backup to ") + env.backupFolder +
+    EXPECT_EQ(w.model.msg1Text(), QStringLiteral("Backup to ") + env.backupFolder +
                                 QStringLiteral(" failed: 3 file(s) kept in ") + data.path());
 }
 
@@ -115,7 +116,7 @@ TEST_F(Backup, FileWhoseCopyFailsStaysTheOthersGo)
     EXPECT_EQ(report.failed, 1);
     EXPECT_EQ(report.keptFiles, QStringList{"A-101-ROUGH.dpt"});
     EXPECT_EQ(dataFiles(), QStringList{"A-101-ROUGH.dpt"});
-    EXPECT_TRUE(window->msg1Text().contains(QStringLiteral("1 file(s) kept in ") + data.path()));
+    EXPECT_TRUE(window->model.msg1Text().contains(QStringLiteral("1 file(s) kept in ") + data.path()));
 }
 
 TEST_F(Backup, TemporaryCopiesNeverTouchFilesOfOtherNames)

@@ -1,6 +1,6 @@
 #include "SpectroTestSupport.h"
+#include "support/TestConsole.h"
 
-#include "ui/TextBox.h"
 
 namespace {
 
@@ -10,47 +10,47 @@ class Channel : public SpectroFixture
 
 TEST_F(Channel, ConnectionSendsRequestModeFirstAndStopsTheRetries)
 {
-    window->Timer5->setEnabled(true);
+    window->console.Timer5->setEnabled(true);
     spectrometer->connectToServer(QStringLiteral("OPUS|System"));
     const QStringList lines = sim.receivedLines();
     ASSERT_GE(lines.size(), 2);
     EXPECT_EQ(lines[0], QStringLiteral("CONNECT OPUS|System"));
     EXPECT_EQ(lines[1], QStringLiteral("ADVISE REQUEST_MODE"));
-    EXPECT_FALSE(window->Timer5->isEnabled());
+    EXPECT_FALSE(window->console.Timer5->isEnabled());
     // The health check ran to its end and handed over to the server calls.
     EXPECT_EQ(serverCalls, (QStringList{"Login", "ReadEnvironmentPage", "SendMachineStatus"}));
 }
 
 TEST_F(Channel, ConnectionRefusedTakesTheFailurePathAndKeepsRetrying)
 {
-    window->Timer5->setEnabled(true);
+    window->console.Timer5->setEnabled(true);
     sim.stop();
     spectrometer->connectToServer(QStringLiteral("OPUS|System"));
-    EXPECT_EQ(window->msgText(), QStringLiteral("Machine Hardware Not Connected !!! "));
+    EXPECT_EQ(window->model.msgText(), QStringLiteral("Machine Hardware Not Connected !!! "));
     EXPECT_FALSE(linkText().isEmpty());
-    EXPECT_TRUE(window->Timer5->isEnabled());
+    EXPECT_TRUE(window->console.Timer5->isEnabled());
     EXPECT_TRUE(serverCalls.isEmpty());
 }
 
 TEST_F(Channel, UnknownTopicIsRefused)
 {
-    window->Timer5->setEnabled(true);
+    window->console.Timer5->setEnabled(true);
     spectrometer->connectToServer(QStringLiteral("OPUS|Other"));
-    EXPECT_EQ(window->msgText(), QStringLiteral("Machine Hardware Not Connected !!! "));
+    EXPECT_EQ(window->model.msgText(), QStringLiteral("Machine Hardware Not Connected !!! "));
     EXPECT_EQ(linkText(), QStringLiteral("Unknown topic OPUS|Other"));
-    EXPECT_TRUE(window->Timer5->isEnabled());
+    EXPECT_TRUE(window->console.Timer5->isEnabled());
     EXPECT_EQ(sim.advisedItems(), QStringList());
 }
 
 TEST_F(Channel, TimerRetriesUntilTheSoftwareAnswers)
 {
     sim.setRefuseItems(true);
-    window->Timer5->setEnabled(true);
+    window->console.Timer5->setEnabled(true);
     // Timer5: 10 s nominal, 200 ms here.
     ASSERT_TRUE(waitUntil([&] { return sim.connectionCount() >= 2; }, 3000));
-    EXPECT_EQ(window->msgText(), QStringLiteral("Machine Hardware Not Connected !!! "));
+    EXPECT_EQ(window->model.msgText(), QStringLiteral("Machine Hardware Not Connected !!! "));
     sim.setRefuseItems(false);
-    ASSERT_TRUE(waitUntil([&] { return !window->Timer5->isEnabled(); }, 3000));
+    ASSERT_TRUE(waitUntil([&] { return !window->console.Timer5->isEnabled(); }, 3000));
     ASSERT_TRUE(waitUntil([&] { return serverCalls.size() == 3; }, 3000));
 }
 
@@ -71,13 +71,13 @@ TEST_P(ReplyFields, AreCutFromTheRequestedReply)
 {
     const ReplyCase& c = GetParam();
     openLink();
-    window->Text7[0]->setText(QStringLiteral("old"));
-    window->Text7[2]->setText(QStringLiteral("old"));
+    window->model.Text7[0]->setText(QStringLiteral("old"));
+    window->model.Text7[2]->setText(QStringLiteral("old"));
     sim.setReplyFor(QStringLiteral("PROBE"), c.reply);
     sendAndServe(QStringLiteral("PROBE"));
-    EXPECT_EQ(window->Text7[0]->text(), c.field0);
-    EXPECT_EQ(window->Text7[1]->text(), c.field1);
-    EXPECT_EQ(window->Text7[2]->text(), c.field2);
+    EXPECT_EQ(window->model.Text7[0]->text(), c.field0);
+    EXPECT_EQ(window->model.Text7[1]->text(), c.field1);
+    EXPECT_EQ(window->model.Text7[2]->text(), c.field2);
     EXPECT_EQ(sim.receivedLines().last(), QStringLiteral("REQUEST PROBE"));
 }
 
@@ -107,9 +107,9 @@ TEST_F(Channel, HundredThousandCharacterReplyIsKeptWhole)
     const QByteArray reply = "OK" + QByteArray(99998, 'x');
     sim.setReplyFor(QStringLiteral("BIG"), reply);
     sendAndServe(QStringLiteral("BIG"));
-    EXPECT_EQ(window->msg1Text().size(), 100000);
-    EXPECT_EQ(window->Text7[0]->text().size(), 99996);
-    EXPECT_EQ(window->Text7[1]->text().size(), 99993);
+    EXPECT_EQ(window->model.msg1Text().size(), 100000);
+    EXPECT_EQ(window->model.Text7[0]->text().size(), 99996);
+    EXPECT_EQ(window->model.Text7[1]->text().size(), 99993);
     EXPECT_EQ(linkText().size(), 100000);
 }
 
@@ -119,7 +119,7 @@ TEST_F(Channel, ReplyGoesToTheLinkTextAndMsg1)
     sim.setReplyFor(QStringLiteral("PROBE"), "OK reply text");
     sendAndServe(QStringLiteral("PROBE"));
     EXPECT_EQ(linkText(), QStringLiteral("OK reply text"));
-    EXPECT_EQ(window->msg1Text(), QStringLiteral("OK reply text"));
+    EXPECT_EQ(window->model.msg1Text(), QStringLiteral("OK reply text"));
 }
 
 struct DispatchCase
@@ -180,7 +180,7 @@ TEST_F(Channel, NotificationRequestsTheLastItemSent)
 
 TEST_F(Channel, LinkErrorCodes)
 {
-    window->ddeLink->setPlainText(QStringLiteral("before"));
+    window->model.ddeLink->setText(QStringLiteral("before"));
     spectrometer->ddeLink_LinkError(5);
     EXPECT_EQ(linkText(), QStringLiteral("before"));
     spectrometer->ddeLink_LinkError(1);
@@ -211,7 +211,7 @@ TEST_F(Channel, ItemWithALineBreakIsNeverSent)
 TEST_F(Channel, SilentSoftwareFailsAfterTheReplyTimeoutAndEveryLaterSend)
 {
     openLink();
-    window->link()->setReplyTimeout(3);
+    window->console.link()->setReplyTimeout(3);
     sim.setNeverAnswer(true);
     QElapsedTimer timer;
     timer.start();
@@ -231,25 +231,25 @@ TEST_F(Channel, DroppedLinkFailsEverySendUntilTheNextConnect)
     sim.dropConnections();
     EXPECT_FALSE(spectrometer->SendSpectrometerCommand(QStringLiteral("DIAG_STATUS")));
     EXPECT_FALSE(spectrometer->SendSpectrometerCommand(QStringLiteral("DIAG_STATUS")));
-    EXPECT_FALSE(window->link()->isConnected());
+    EXPECT_FALSE(window->console.link()->isConnected());
     spectrometer->Exit_Click();
-    EXPECT_TRUE(window->link()->isConnected());
+    EXPECT_TRUE(window->console.link()->isConnected());
     EXPECT_EQ(sim.connectionCount(), 2);
-    EXPECT_EQ(window->msgText().left(17), QStringLiteral("Peak Amplitude = "));
+    EXPECT_EQ(window->model.msgText().left(17), QStringLiteral("Peak Amplitude = "));
 }
 
 TEST(ChannelWithoutLink, EverySendFailsAndTheConnectionReportsIt)
 {
     resetStationState();
     ConsoleEnvironment console;
-    Frmgrading window(console.make(0.001));
-    Spectrometer spectrometer(window, {});
+    TestConsole window(console.make(0.001));
+    Spectrometer spectrometer(window.console, window.op, {});
     EXPECT_FALSE(spectrometer.SendSpectrometerCommand(QStringLiteral("REQUEST_MODE")));
     spectrometer.connectToServer(QStringLiteral("OPUS|System"));
-    EXPECT_EQ(window.msgText(), QStringLiteral("Machine Hardware Not Connected !!! "));
+    EXPECT_EQ(window.model.msgText(), QStringLiteral("Machine Hardware Not Connected !!! "));
     spectrometer.Image1_Click();
-    EXPECT_EQ(window.msgText(), QStringLiteral("Machine Hardware Not Connected !!! "));
-    EXPECT_TRUE(window.Timer5->isEnabled());
+    EXPECT_EQ(window.model.msgText(), QStringLiteral("Machine Hardware Not Connected !!! "));
+    EXPECT_TRUE(window.console.Timer5->isEnabled());
 }
 
 } // namespace

@@ -1,8 +1,5 @@
 #include "SpectroTestSupport.h"
 
-#include "ui/CircleShape.h"
-#include "ui/PictureBox.h"
-#include "ui/TextBox.h"
 
 namespace {
 
@@ -17,14 +14,14 @@ protected:
     QStringList boxTexts() const
     {
         QStringList texts;
-        for (const auto& shown : boxes.shown) {
+        for (const auto& shown : window->op.boxes) {
             EXPECT_EQ(shown.title, QStringLiteral("VELORA"));
-            EXPECT_EQ(shown.icon, QMessageBox::NoIcon) << shown.text.toStdString();
+            EXPECT_EQ(shown.icon, Operator::Icon::None) << shown.text.toStdString();
             texts << shown.text;
         }
         return texts;
     }
-    quint32 statusTextColor() const { return window->Text11->property("ForeColor").toUInt(); }
+    quint32 statusTextColor() const { return window->model.Text11->colour().value_or(0); }
 };
 
 struct FolderForm
@@ -54,14 +51,14 @@ TEST_P(HealthCheckCommands, SentInOrderThenShownThenHandedToTheServer)
                            "READ_PARAMETER PKA", GetParam().readPositionFile,
                            "READ_FROM_BLOCK Instrument Parameters", "READ_PARAMETER ABP",
                            "DIAG_STATUS MESSAGE", "DIAG_STATUS"}));
-    EXPECT_EQ(window->Text9->text(), QStringLiteral("Peak= 0.51234567"));
-    EXPECT_EQ(window->msgText(),
+    EXPECT_EQ(window->model.Text9->text(), QStringLiteral("Peak= 0.51234567"));
+    EXPECT_EQ(window->model.msgText(),
               QStringLiteral("Peak Amplitude = 0.51234567 AND Absolute Peak Position = 14488.5000"));
-    EXPECT_EQ(window->Text11->text(), QStringLiteral("All OK"));
-    EXPECT_EQ(window->Shape1->fillColor(), Green);
+    EXPECT_EQ(window->model.Text11->text(), QStringLiteral("All OK"));
+    EXPECT_EQ(window->model.Shape1->colour().value_or(16711935), Green);
     EXPECT_EQ(serverCalls, (QStringList{"Login", "ReadEnvironmentPage", "SendMachineStatus"}));
     EXPECT_EQ(s.SpectrometerCommand.toText(), QStringLiteral("DIAG_STATUS"));
-    EXPECT_TRUE(boxes.shown.isEmpty());
+    EXPECT_TRUE(window->op.boxes.isEmpty());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -91,12 +88,12 @@ class StatusMessages : public HealthCheck, public ::testing::WithParamInterface<
 TEST_P(StatusMessages, SetWordColourAndBox)
 {
     const MessageCase& c = GetParam();
-    window->Text11->setText(QStringLiteral("before"));
-    window->Text11->setProperty("ForeColor", 1u);
+    window->model.Text11->setText(QStringLiteral("before"));
+    window->model.Text11->setColour(1u);
     sim.setStatusMessageCode(QString::fromLatin1(c.code));
     openLink();
     spectrometer->Image1_Click();
-    EXPECT_EQ(window->Text11->text().toStdString(), c.text);
+    EXPECT_EQ(window->model.Text11->text().toStdString(), c.text);
     EXPECT_EQ(statusTextColor(), c.color);
     EXPECT_EQ(boxTexts(), c.box ? QStringList{QString::fromLatin1(c.box)} : QStringList());
 }
@@ -123,15 +120,15 @@ class StatusCodes : public HealthCheck, public ::testing::WithParamInterface<Cod
 TEST_P(StatusCodes, SetLampAndRegistration)
 {
     const CodeCase& c = GetParam();
-    window->Register->setEnabled(!c.enabled);
-    window->Query->setEnabled(!c.enabled);
+    window->model.Register->setEnabled(!c.enabled);
+    window->model.Query->setEnabled(!c.enabled);
     sim.setStatusCode(QString::fromLatin1(c.code));
     openLink();
     spectrometer->Image1_Click();
-    EXPECT_EQ(window->Shape1->fillColor(), c.lamp);
+    EXPECT_EQ(window->model.Shape1->colour().value_or(16711935), c.lamp);
     EXPECT_EQ(spectrometer->lastStatusColor(), c.lamp);
-    EXPECT_EQ(window->Register->isEnabled(), c.enabled);
-    EXPECT_EQ(window->Query->isEnabled(), c.enabled);
+    EXPECT_EQ(window->model.Register->isEnabled(), c.enabled);
+    EXPECT_EQ(window->model.Query->isEnabled(), c.enabled);
     EXPECT_EQ(boxTexts(), c.enabled
                               ? QStringList()
                               : QStringList{QStringLiteral("Critical.... Contact Developer or support ")});
@@ -146,7 +143,7 @@ INSTANTIATE_TEST_SUITE_P(Table, StatusCodes,
 
 TEST_F(HealthCheck, LampIsMagentaUntilTheFirstStatusCode)
 {
-    EXPECT_EQ(window->Shape1->fillColor(), Magenta);
+    EXPECT_EQ(window->model.Shape1->colour().value_or(16711935), Magenta);
 }
 
 TEST_F(HealthCheck, UnknownCodeKeepsTheLastColour)
@@ -156,8 +153,8 @@ TEST_F(HealthCheck, UnknownCodeKeepsTheLastColour)
     spectrometer->Image1_Click();
     sim.setStatusCode(QStringLiteral("42"));
     spectrometer->Image1_Click();
-    EXPECT_EQ(window->Shape1->fillColor(), Red);
-    EXPECT_FALSE(window->Register->isEnabled());
+    EXPECT_EQ(window->model.Shape1->colour().value_or(16711935), Red);
+    EXPECT_FALSE(window->model.Register->isEnabled());
     EXPECT_EQ(boxTexts().size(), 2);
 }
 
@@ -166,11 +163,11 @@ TEST_F(HealthCheck, ShortStatusReplyReadsAsZero)
     openLink();
     sim.setReplyFor(QStringLiteral("DIAG_STATUS"), "OK");
     sim.setReplyFor(QStringLiteral("DIAG_STATUS MESSAGE"), "OK0");
-    window->Register->setEnabled(false);
+    window->model.Register->setEnabled(false);
     spectrometer->Image1_Click();
-    EXPECT_EQ(window->Shape1->fillColor(), Green);
-    EXPECT_TRUE(window->Register->isEnabled());
-    EXPECT_TRUE(window->Query->isEnabled());
+    EXPECT_EQ(window->model.Shape1->colour().value_or(16711935), Green);
+    EXPECT_TRUE(window->model.Register->isEnabled());
+    EXPECT_TRUE(window->model.Query->isEnabled());
 }
 
 TEST_F(HealthCheck, HumidityBoxAtEveryCheck)
@@ -188,17 +185,17 @@ TEST_F(HealthCheck, LinkDropMidCheckStopsTheCheckAndReconnects)
     sim.setDropOnItem(QStringLiteral("READ_PARAMETER ABP"));
     stationState().PeakAmplitude = "prev";
     spectrometer->Image1_Click();
-    EXPECT_EQ(window->msgText(), QStringLiteral("Machine Hardware Not Connected !!! "));
+    EXPECT_EQ(window->model.msgText(), QStringLiteral("Machine Hardware Not Connected !!! "));
     EXPECT_TRUE(serverCalls.isEmpty());
     EXPECT_EQ(sim.advisedItems().last(), QStringLiteral("READ_PARAMETER ABP"));
     EXPECT_FALSE(sim.advisedItems().contains(QStringLiteral("DIAG_STATUS")));
-    EXPECT_TRUE(window->Timer5->isEnabled());
+    EXPECT_TRUE(window->console.Timer5->isEnabled());
 
     sim.setDropOnItem(QString());
     ASSERT_TRUE(waitUntil([&] { return serverCalls.size() == 3; }, 5000));
     EXPECT_EQ(sim.connectionCount(), 2);
-    EXPECT_FALSE(window->Timer5->isEnabled());
-    EXPECT_EQ(window->msgText().left(17), QStringLiteral("Peak Amplitude = "));
+    EXPECT_FALSE(window->console.Timer5->isEnabled());
+    EXPECT_EQ(window->model.msgText().left(17), QStringLiteral("Peak Amplitude = "));
 }
 
 // The link drops between the software's notification and the request for the status: no status was
@@ -209,23 +206,23 @@ TEST_F(HealthCheck, StatusRequestLostAfterTheNotificationIsAFailedCheck)
         sim.dropConnections();
         openLink();
         serverCalls.clear();
-        window->Text11->setText(QStringLiteral("before"));
-        window->Register->setEnabled(false);
-        window->Query->setEnabled(false);
-        window->Timer5->setEnabled(false);
+        window->model.Text11->setText(QStringLiteral("before"));
+        window->model.Register->setEnabled(false);
+        window->model.Query->setEnabled(false);
+        window->console.Timer5->setEnabled(false);
         sim.setDropOnRequest(item);
         spectrometer->Image1_Click();
         sim.setDropOnRequest(QString());
         EXPECT_EQ(sim.advisedItems().last(), item);
-        EXPECT_EQ(window->Shape1->fillColor(), Magenta) << item.toStdString();
+        EXPECT_EQ(window->model.Shape1->colour().value_or(16711935), Magenta) << item.toStdString();
         // The status message was read when only the status code was lost.
-        EXPECT_EQ(window->Text11->text(), item == QLatin1String("DIAG_STATUS") ? "All OK" : "before");
-        EXPECT_FALSE(window->Register->isEnabled()) << item.toStdString();
-        EXPECT_FALSE(window->Query->isEnabled()) << item.toStdString();
-        EXPECT_EQ(window->msgText(), QStringLiteral("Machine Hardware Not Connected !!! "));
+        EXPECT_EQ(window->model.Text11->text(), item == QLatin1String("DIAG_STATUS") ? "All OK" : "before");
+        EXPECT_FALSE(window->model.Register->isEnabled()) << item.toStdString();
+        EXPECT_FALSE(window->model.Query->isEnabled()) << item.toStdString();
+        EXPECT_EQ(window->model.msgText(), QStringLiteral("Machine Hardware Not Connected !!! "));
         EXPECT_TRUE(serverCalls.isEmpty()) << "no status is reported to the server";
-        EXPECT_TRUE(boxes.shown.isEmpty());
-        EXPECT_TRUE(window->Timer5->isEnabled()) << "the dropped link is tried again";
+        EXPECT_TRUE(window->op.boxes.isEmpty());
+        EXPECT_TRUE(window->console.Timer5->isEnabled()) << "the dropped link is tried again";
     }
 }
 
@@ -234,9 +231,9 @@ TEST_F(HealthCheck, RefusedRequestWithTheLinkUpDoesNotReconnect)
     openLink();
     sim.setRefuseItems(true);
     spectrometer->Image1_Click();
-    EXPECT_EQ(window->msgText(), QStringLiteral("Machine Hardware Not Connected !!! "));
+    EXPECT_EQ(window->model.msgText(), QStringLiteral("Machine Hardware Not Connected !!! "));
     EXPECT_EQ(linkText(), QStringLiteral("Item refused"));
-    EXPECT_FALSE(window->Timer5->isEnabled());
+    EXPECT_FALSE(window->console.Timer5->isEnabled());
     EXPECT_EQ(sim.advisedItems().size(), 1);
 }
 
@@ -247,7 +244,7 @@ TEST_F(HealthCheck, MissingReplyLeavesThePreviousValues)
     stationState().PeakAmplitude = "0.1";
     stationState().PeakPosition = "9";
     spectrometer->Image1_Click();
-    EXPECT_EQ(window->msgText(), QStringLiteral("Peak Amplitude = 0.1 AND Absolute Peak Position = 9"));
+    EXPECT_EQ(window->model.msgText(), QStringLiteral("Peak Amplitude = 0.1 AND Absolute Peak Position = 9"));
     EXPECT_EQ(serverCalls.size(), 3);
 }
 

@@ -1,6 +1,6 @@
 #include "SpectroTestSupport.h"
+#include "support/TestConsole.h"
 
-#include "ui/TextBox.h"
 
 #include <QDir>
 #include <QFile>
@@ -30,15 +30,15 @@ TEST_F(InstrumentCommands, MeasureSaveAndUnloadLeaveTheDataPointFileInTheDataFol
 {
     const QString folder = data.path();
     spectrometer->Command5_Click();
-    EXPECT_EQ(window->msgText(), QStringLiteral("Taking Background....."));
+    EXPECT_EQ(window->model.msgText(), QStringLiteral("Taking Background....."));
     spectrometer->BuildMeasureSampleCommand();
     sendAndServe(stationState().SpectrometerCommand.toText());
     EXPECT_TRUE(QFile::exists(QDir(folder).filePath(QStringLiteral("LC7781-101-ROUGH.0"))));
-    EXPECT_EQ(window->Text7[2]->text(), folder + QStringLiteral("\\LC7781-101-ROUGH.0"));
+    EXPECT_EQ(window->model.Text7[2]->text(), folder + QStringLiteral("\\LC7781-101-ROUGH.0"));
 
     spectrometer->Command10_Click();
     EXPECT_EQ(stationState().SpectrumFileName, QStringLiteral("LC7781-101-ROUGH.dpt"));
-    EXPECT_EQ(window->msgText(),
+    EXPECT_EQ(window->model.msgText(),
               QStringLiteral("Unloading File ..") + folder + QStringLiteral("\\LC7781-101-ROUGH.0"));
     QFile table(QDir(folder).filePath(QStringLiteral("LC7781-101-ROUGH.dpt")));
     ASSERT_TRUE(table.open(QIODevice::ReadOnly));
@@ -65,10 +65,10 @@ TEST_F(InstrumentCommands, RefusedSaveIsNotReportedAsSaved)
     sim.setRefuseItems(true);
     spectrometer->BuildMeasureSampleCommand();
     spectrometer->Command10_Click();
-    EXPECT_EQ(window->msgText(),
+    EXPECT_EQ(window->model.msgText(),
               QStringLiteral("Unloading File ..") + data.path() + QStringLiteral("\\LC7781-101-ROUGH.0"));
     QStringList shown;
-    QObject::connect(window.get(), &Frmgrading::msgChanged, [&](const QString& t) { shown << t; });
+    QObject::connect(&window->model, &ConsoleModel::msgChanged, [&](const QString& t) { shown << t; });
     spectrometer->Command10_Click();
     EXPECT_FALSE(shown.contains(QStringLiteral("File Saved..LC7781-101-ROUGH.dpt")));
     EXPECT_TRUE(shown.contains(QStringLiteral("Saving ......LC7781-101-ROUGH.dpt")));
@@ -102,7 +102,7 @@ TEST_F(InstrumentCommands, StartButtonStartsTheBatchFileBesideTheProgram)
     spectrometer->Command7_Click();
     EXPECT_EQ(console.started,
               QList<QStringList>{{QDir(console.folder.path()).filePath(QStringLiteral("VELORA1.bat"))}});
-    EXPECT_EQ(window->msgText(), QStringLiteral("STARTING OPUS..Please confirm..."));
+    EXPECT_EQ(window->model.msgText(), QStringLiteral("STARTING OPUS..Please confirm..."));
 }
 
 TEST_F(InstrumentCommands, MissingDataFolderStillSendsTheSave)
@@ -110,7 +110,7 @@ TEST_F(InstrumentCommands, MissingDataFolderStillSendsTheSave)
     stationState().DataFolder = data.filePath(QStringLiteral("missing"));
     spectrometer->BuildMeasureSampleCommand();
     sendAndServe(stationState().SpectrometerCommand.toText());
-    EXPECT_TRUE(window->msg1Text().startsWith(QStringLiteral("ERROR Path not found")));
+    EXPECT_TRUE(window->model.msg1Text().startsWith(QStringLiteral("ERROR Path not found")));
     spectrometer->Command10_Click();
     EXPECT_TRUE(sim.advisedItems().last().startsWith(QStringLiteral("UNLOAD_FILE ")));
     EXPECT_TRUE(sim.advisedItems()[1].startsWith(QStringLiteral("SAVEAS ([")));

@@ -1,13 +1,11 @@
 #pragma once
 
 #include "SimSpectrometer.h"
+#include "support/TestConsole.h"
 #include "core/StationState.h"
 #include "spectro/Spectrometer.h"
 #include "spectro/TcpSpectrometerLink.h"
-#include "ui/Frmgrading.h"
-#include "ui/UiTestSupport.h"
-
-#include <QPlainTextEdit>
+#include "support/ConsoleEnvironment.h"
 
 #include <gtest/gtest.h>
 
@@ -27,9 +25,9 @@ protected:
         StationEnvironment env = console.make(TimeScale);
         const QString address = sim.address();
         env.makeSpectrometerLink = [address] { return std::make_unique<TcpSpectrometerLink>(address); };
-        window = std::make_unique<Frmgrading>(env);
+        window = std::make_unique<TestConsole>(env);
         spectrometer = std::make_unique<Spectrometer>(
-            *window,
+            window->console, window->op,
             Spectrometer::ServerCalls{[this] { serverCalls << QStringLiteral("Login"); },
                                       [this] { serverCalls << QStringLiteral("ReadEnvironmentPage"); },
                                       [this] { serverCalls << QStringLiteral("SendMachineStatus"); }});
@@ -47,9 +45,9 @@ protected:
     void openLink()
     {
         QString error;
-        ASSERT_TRUE(window->link()->openConversation(QStringLiteral("OPUS|System"), 100, &error))
+        ASSERT_TRUE(window->console.link()->openConversation(QStringLiteral("OPUS|System"), 100, &error))
             << error.toStdString();
-        window->link()->setReplyTimeout(50);
+        window->console.link()->setReplyTimeout(50);
     }
 
     // Sends a command and lets the event loop serve its notification.
@@ -63,16 +61,15 @@ protected:
 
     void countNotifications()
     {
-        QObject::connect(window->link(), &SpectrometerLink::notified, window.get(),
+        QObject::connect(window->console.link(), &SpectrometerLink::notified, &window->model,
                          [this] { ++notifications; });
     }
 
-    QString linkText() const { return window->ddeLink->toPlainText(); }
+    QString linkText() const { return window->model.ddeLink->text(); }
 
     ConsoleEnvironment console;
-    SystemBoxCloser boxes;
     SimSpectrometer sim;
-    std::unique_ptr<Frmgrading> window;
+    std::unique_ptr<TestConsole> window;
     std::unique_ptr<Spectrometer> spectrometer;
     QStringList serverCalls;
     int notifications = 0;
