@@ -8,7 +8,6 @@
 #include "core/NumberText.h"
 #include "core/StationState.h"
 
-
 #include <cmath>
 
 namespace {
@@ -173,7 +172,8 @@ void StageControl::Command4_Click()
     m_model.setMsg(kInitialising);
 
     m_operator.TimedWait(kInitialiseTicks, kInitialiseTickMs, QString(), [this] {
-        m_model.setMsg(kInitialisingPassBegin + QString::number(stationState().WaitTicks) + kInitialisingPassEnd);
+        m_model.setMsg(kInitialisingPassBegin + QString::number(stationState().WaitTicks) +
+                       kInitialisingPassEnd);
     });
     // The watchdog or the close picture may have ended the program while we waited.
     if (m_console.hasEnded()) {

@@ -11,7 +11,6 @@
 #include "spectro/SpectrometerChannel.h"
 #include "spectro/SpectrometerCommands.h"
 
-
 namespace {
 
 const QString ProgramTitle = QStringLiteral("VELORA");
@@ -31,8 +30,8 @@ constexpr int WaitTicks = 2;
 
 } // namespace
 
-HealthCheck::HealthCheck(StationConsole& console, Operator& op, SpectrometerChannel& channel, Journal& journal,
-                         std::function<void()> afterCheck)
+HealthCheck::HealthCheck(StationConsole& console, Operator& op, SpectrometerChannel& channel,
+                         Journal& journal, std::function<void()> afterCheck)
     : m_console(console)
     , m_model(console.model())
     , m_operator(op)
@@ -146,7 +145,7 @@ bool HealthCheck::run(QString* error)
     StationState& s = stationState();
     m_model.Text9->setText(PeakText + s.PeakAmplitude.toText());
     m_model.setMsg(PeakAmplitudeText + s.PeakAmplitude.toText() + QStringLiteral(" AND ") + PeakPositionText +
-               s.PeakPosition);
+                   s.PeakPosition);
     journalResult(QString());
     if (m_afterCheck)
         m_afterCheck();

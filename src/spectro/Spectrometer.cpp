@@ -50,12 +50,18 @@ Spectrometer::Spectrometer(StationConsole& console, Operator& op, ServerCalls ca
                               [this](const QString& error) { m_check->failed(error); });
 
     const std::pair<ConsoleControl*, void (Spectrometer::*)()> buttons[] = {
-        {m_model.Exit, &Spectrometer::Exit_Click},           {m_model.Command5, &Spectrometer::Command5_Click},
-        {m_model.Command8, &Spectrometer::Command8_Click},   {m_model.Sample, &Spectrometer::Sample_Click},
-        {m_model.Reference, &Spectrometer::Reference_Click}, {m_model.Command10, &Spectrometer::Command10_Click},
-        {m_model.Command11, &Spectrometer::Command11_Click}, {m_model.Command9, &Spectrometer::Command9_Click},
-        {m_model.Command7, &Spectrometer::Command7_Click},   {m_model.Command17, &Spectrometer::Command17_Click},
-        {m_model.Command20, &Spectrometer::Command20_Click}, {m_model.Command21, &Spectrometer::Command21_Click},
+        {m_model.Exit, &Spectrometer::Exit_Click},
+        {m_model.Command5, &Spectrometer::Command5_Click},
+        {m_model.Command8, &Spectrometer::Command8_Click},
+        {m_model.Sample, &Spectrometer::Sample_Click},
+        {m_model.Reference, &Spectrometer::Reference_Click},
+        {m_model.Command10, &Spectrometer::Command10_Click},
+        {m_model.Command11, &Spectrometer::Command11_Click},
+        {m_model.Command9, &Spectrometer::Command9_Click},
+        {m_model.Command7, &Spectrometer::Command7_Click},
+        {m_model.Command17, &Spectrometer::Command17_Click},
+        {m_model.Command20, &Spectrometer::Command20_Click},
+        {m_model.Command21, &Spectrometer::Command21_Click},
         {m_model.Command22, &Spectrometer::Command22_Click},
     };
     for (const auto& [button, handler] : buttons)
@@ -176,8 +182,7 @@ void Spectrometer::BackUpDataFolder()
 
 BackupReport Spectrometer::backUpThenDeleteDataFiles()
 {
-    const BackupReport report =
-        DataFolderBackup::run(localDataFolder(), backupFolder(), true);
+    const BackupReport report = DataFolderBackup::run(localDataFolder(), backupFolder(), true);
     if (report.failed > 0)
         m_model.setMsg1(keptFilesText(report));
     return report;

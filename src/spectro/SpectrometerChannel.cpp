@@ -8,7 +8,6 @@
 #include "core/StationState.h"
 #include "spectro/ReplyFields.h"
 
-
 namespace {
 
 const QString Topic = QStringLiteral("OPUS|System");

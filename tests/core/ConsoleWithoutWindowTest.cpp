@@ -37,9 +37,10 @@ protected:
 
 TEST_F(ConsoleWithoutWindow, LoadFillsTheModelAndUnloadWritesItBackWithTheDesignPlace)
 {
-    writeConfig("3\r\n310\r\n290\r\n40\r\n320\r\n320\r\n45\r\n15\r\n4\r\n\"C:\\data\"\r\n2\r\n\"ROUGH.XPM\"\r\n"
-                "\"LOT-1\"\r\n1200\r\n900\r\n6\r\n\"B7\"\r\n\"acme\"\r\n8000\r\n5300\r\n1\r\n0\r\n0\r\n\"\"\r\n30\r\n"
-                "\"9.1.4\"\r\n");
+    writeConfig(
+        "3\r\n310\r\n290\r\n40\r\n320\r\n320\r\n45\r\n15\r\n4\r\n\"C:\\data\"\r\n2\r\n\"ROUGH.XPM\"\r\n"
+        "\"LOT-1\"\r\n1200\r\n900\r\n6\r\n\"B7\"\r\n\"acme\"\r\n8000\r\n5300\r\n1\r\n0\r\n0\r\n\"\"\r\n30\r\n"
+        "\"9.1.4\"\r\n");
     t->console.Form_Load();
     ConsoleModel& m = t->model;
     EXPECT_TRUE(m.isWindowShown());
@@ -82,15 +83,15 @@ TEST_F(ConsoleWithoutWindow, ClosedControllerPortEndsWithoutUnloadAndNestedWaits
     TestConsole fresh(t->console.environment());
     int innerRuns = 0;
     qint16 outerAfterInner = -1;
-    const bool done = fresh.op.TimedWait(
-        3, 1000, QString(),
-        [&] {
-            if (stationState().WaitTicks == 1 && innerRuns++ == 0) {
-                EXPECT_TRUE(fresh.op.TimedWait(2, 500, QStringLiteral("inner"), {}, {}));
-                outerAfterInner = stationState().WaitTicks;
-            }
-        },
-        {});
+    const bool done =
+        fresh.op.TimedWait(3, 1000, QString(),
+                           [&] {
+                               if (stationState().WaitTicks == 1 && innerRuns++ == 0) {
+                                   EXPECT_TRUE(fresh.op.TimedWait(2, 500, QStringLiteral("inner"), {}, {}));
+                                   outerAfterInner = stationState().WaitTicks;
+                               }
+                           },
+                           {});
     EXPECT_TRUE(done);
     EXPECT_EQ(outerAfterInner, 1) << "the outer wait resumes its own count";
     EXPECT_EQ(fresh.model.msgText(), "inner");

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "SimController.h"
-#include "support/TestConsole.h"
 #include "core/StationEnvironment.h"
 #include "core/StationState.h"
 #include "motion/StageControl.h"
+#include "support/TestConsole.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

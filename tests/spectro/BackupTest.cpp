@@ -1,6 +1,6 @@
 #include "SpectroTestSupport.h"
-#include "support/TestConsole.h"
 #include "spectro/DataFolderBackup.h"
+#include "support/TestConsole.h"
 
 #include <QDir>
 #include <QFile>
@@ -104,7 +104,7 @@ TEST_F(Backup, BackupFolderThatCannotBeCreatedDeletesNothingAndTellsTheOperator)
     EXPECT_EQ(report.failed, 3);
     EXPECT_EQ(dataFiles().size(), 3);
     EXPECT_EQ(w.model.msg1Text(), QStringLiteral("Backup to ") + env.backupFolder +
-                                QStringLiteral(" failed: 3 file(s) kept in ") + data.path());
+                                      QStringLiteral(" failed: 3 file(s) kept in ") + data.path());
 }
 
 TEST_F(Backup, FileWhoseCopyFailsStaysTheOthersGo)

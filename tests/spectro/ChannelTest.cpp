@@ -1,7 +1,6 @@
 #include "SpectroTestSupport.h"
 #include "support/TestConsole.h"
 
-
 namespace {
 
 class Channel : public SpectroFixture

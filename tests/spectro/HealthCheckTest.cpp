@@ -1,6 +1,5 @@
 #include "SpectroTestSupport.h"
 
-
 namespace {
 
 constexpr quint32 Green = 65280;

@@ -1,7 +1,6 @@
 #include "SpectroTestSupport.h"
 #include "support/TestConsole.h"
 
-
 #include <QDir>
 #include <QFile>
 

@@ -1,11 +1,11 @@
 #pragma once
 
 #include "SimSpectrometer.h"
-#include "support/TestConsole.h"
 #include "core/StationState.h"
 #include "spectro/Spectrometer.h"
 #include "spectro/TcpSpectrometerLink.h"
 #include "support/ConsoleEnvironment.h"
+#include "support/TestConsole.h"
 
 #include <gtest/gtest.h>
 

@@ -104,7 +104,8 @@ struct TestConsole
     {
         console.setOperator(op);
         // No window to close: a close asked for runs the unload, as the station without one does.
-        QObject::connect(&model, &ConsoleModel::closeRequested, &console, [this] { console.requestUnload(); });
+        QObject::connect(&model, &ConsoleModel::closeRequested, &console,
+                         [this] { console.requestUnload(); });
     }
 
     ConsoleModel model;

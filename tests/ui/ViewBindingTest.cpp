@@ -56,6 +56,9 @@ TEST_F(ViewBinding, TheProgramsChangesShowAndTheOperatorsTypingReachesTheModel)
     EXPECT_FALSE(window->Image6->isHidden());
     EXPECT_EQ(window->Shape1->fillColor(), 0x00FF00u);
     EXPECT_EQ(window->Text11->palette().color(QPalette::Text), QColor(255, 0, 0));
+    m.Label14[2]->setColour(0x00FF00);
+    EXPECT_EQ(window->Label14[2]->palette().color(QPalette::WindowText), QColor(0, 255, 0))
+        << "a label draws its text in the window colour";
 
     window->Text8->setFocus();
     window->Text8->selectAll();

@@ -15,7 +15,7 @@ protected:
     void closeDuringSecondMeasurement()
     {
         auto measuring = std::make_shared<int>(0);
-        QObject::connect(&m(), &ConsoleModel::msgChanged, &m(), [this, measuring](const QString& text) {
+        QObject::connect(&w(), &ConsoleModel::msgChanged, &w(), [this, measuring](const QString& text) {
             if (text == "Measuring .....Now.." && ++*measuring == 2)
                 QTimer::singleShot(0, &w(), [this] { emit w().Image2[0]->clicked(); });
         });

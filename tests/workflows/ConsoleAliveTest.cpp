@@ -20,7 +20,7 @@ TEST_F(ConsoleAliveTest, TitleShowsTheRegistrationScanByScanAndTheCaptionAfter)
         .expect("Move Inside?", "Moving Inside", Yes)
         .expect("Have you moved the stone physically ?", "Arm Moving Outside", Yes);
     QStringList titles;
-    QObject::connect(&w(), &QWidget::windowTitleChanged, &w(),
+    QObject::connect(&w(), &ConsoleModel::captionChanged, &w(),
                      [&](const QString& title) { titles << title; });
 
     scanStoneId(QStringLiteral("LOT123-05#7-2"));
@@ -31,7 +31,7 @@ TEST_F(ConsoleAliveTest, TitleShowsTheRegistrationScanByScanAndTheCaptionAfter)
         expected << QStringLiteral("VELORA - Registration - stone LOT123-7.2 - scan %1 of 8").arg(k);
     expected << "VELORA ";
     EXPECT_TRUE(appearInOrder(titles, expected));
-    EXPECT_EQ(w().windowTitle(), "VELORA ");
+    EXPECT_EQ(w().caption(), "VELORA ");
     EXPECT_EQ(requestsTo("/diamond/submitMainFiles").size(), 1u);
 }
 
@@ -54,7 +54,7 @@ TEST_F(ConsoleAliveTest, NothingOfTheStationRunsInsideASlowRequest)
         ++notifications;
         count();
     });
-    QObject::connect(&m(), &ConsoleModel::msg1Changed, &m(), count);
+    QObject::connect(&w(), &ConsoleModel::msg1Changed, &w(), count);
     // The wait tick runs at 1 ms in this scaled time: thousands of ticks would fall into 5 s.
     console().Timer4->setInterval(1000);
     console().Timer4->setEnabled(true);
@@ -68,7 +68,7 @@ TEST_F(ConsoleAliveTest, NothingOfTheStationRunsInsideASlowRequest)
     EXPECT_GE(took.elapsed(), 4900);
     EXPECT_EQ(inCall, 0);
     EXPECT_EQ(outside, before) << "nothing ran between the request's return and this line";
-    EXPECT_EQ(m().msgText(), "Response: {\"status\":\"UP\"}");
+    EXPECT_EQ(w().msgText(), "Response: {\"status\":\"UP\"}");
 
     // The held notification and ticks come once the request has returned.
     EXPECT_EQ(notifications, 0);

@@ -174,7 +174,7 @@ TEST_P(FaultInjectionTest, NoCrashNoHangOperatorToldNoSpectrumLost)
         };
         const int occurrence = row.step == Step::Scan4 ? 4 : 1;
         auto seen = std::make_shared<int>(0);
-        QObject::connect(&m(), &ConsoleModel::msgChanged, &m(),
+        QObject::connect(&w(), &ConsoleModel::msgChanged, &w(),
                          [&, isTrigger, occurrence, seen](const QString& text) {
                              if (struck || !isTrigger(text) || ++*seen != occurrence)
                                  return;

@@ -230,7 +230,7 @@ TEST_F(JournalRecordsTest, AbortsRecordTheirCause)
     driver->expect("Is the Stone correctly Placed?", "Put the Stone/Diamond", Yes)
         .expect("Move Inside?", "Moving Inside", Yes);
     int measuring = 0;
-    QObject::connect(&m(), &ConsoleModel::msgChanged, &m(), [&](const QString& text) {
+    QObject::connect(&w(), &ConsoleModel::msgChanged, &w(), [&](const QString& text) {
         if (text == "Measuring .....Now.." && ++measuring == 2)
             postEscape();
     });

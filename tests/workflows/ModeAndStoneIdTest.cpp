@@ -1,4 +1,6 @@
 #include "WorkflowBench.h"
+#include "ui/Frmgrading.h"
+#include "ui/TextBox.h"
 
 #include "ui/ClickableLabel.h"
 
@@ -23,10 +25,8 @@ TEST_F(ModeSelectionTest, TakesTheBackgroundInsideAndOpensTheIdBox)
     EXPECT_TRUE(console().Timer8->isEnabled());
     EXPECT_FALSE(w().Text8->isHidden());
     EXPECT_TRUE(w().Text8->isEnabled());
-    EXPECT_EQ(m().Label14[2]->colour(), std::optional<quint32>(0x00FF00));
-    EXPECT_EQ(m().Label14[0]->colour(), std::optional<quint32>(0xFFFFFF));
-    EXPECT_EQ(w().Label14[2]->palette().color(QPalette::WindowText), QColor(0, 255, 0));
-    EXPECT_EQ(w().Label14[0]->palette().color(QPalette::WindowText), QColor(255, 255, 255));
+    EXPECT_EQ(w().Label14[2]->colour(), std::optional<quint32>(0x00FF00));
+    EXPECT_EQ(w().Label14[0]->colour(), std::optional<quint32>(0xFFFFFF));
     EXPECT_FALSE(w().Splits1->isHidden());
     EXPECT_TRUE(w().Rough1->isHidden());
     EXPECT_FALSE(w().Query_1->isEnabled());
@@ -69,8 +69,8 @@ TEST_F(ModeSelectionTest, RegistrationIndexBeyondTheTableKeepsTheMode)
 
 TEST_F(ModeSelectionTest, MotorsNotInitialisedStartsTheInitialisationOnly)
 {
-    m().Command18->setEnabled(true);
-    m().Command19->setEnabled(true);
+    w().Command18->setEnabled(true);
+    w().Command19->setEnabled(true);
     chooseQuery();
     emit w().Polish4->clicked();
     EXPECT_TRUE(s().ModeSelected.isEmpty());
@@ -93,19 +93,33 @@ TEST_F(StoneIdEntryTest, ExpiredBackgroundRefusesEnter)
     scanStoneId(QStringLiteral("P-1"));
 
     EXPECT_EQ(driver->pending(), 0);
-    EXPECT_EQ(m().msg1Text(), " Please take background once again !!!");
+    EXPECT_EQ(w().msg1Text(), " Please take background once again !!!");
     EXPECT_TRUE(requestPaths().isEmpty());
     EXPECT_TRUE(spectrometerCommands().isEmpty());
     EXPECT_TRUE(controllerCommands().isEmpty());
     EXPECT_TRUE(s().IdReady.isZeroOrEmpty());
 }
 
-TEST_F(StoneIdEntryTest, OtherKeysStartNothing)
+// Keys as the operator types them into the window's stone box.
+class WindowKeysTest : public WorkflowBench
+{
+protected:
+    WindowKeysTest() { windowed = true; }
+
+    void pressKey(QWidget* target, int key, const QString& text = QString())
+    {
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+        QCoreApplication::sendEvent(target, &press);
+    }
+};
+
+TEST_F(WindowKeysTest, OtherKeysStartNothing)
 {
     selectMode(true, w().Polish1);
-    w().Text8->setText(QStringLiteral("P-2"));
-    pressKey(w().Text8, Qt::Key_Escape);
-    pressKey(w().Text8, Qt::Key_A, QStringLiteral("a"));
+    TextBox* box = bench->window().Text8;
+    box->setText(QStringLiteral("P-2"));
+    pressKey(box, Qt::Key_Escape);
+    pressKey(box, Qt::Key_A, QStringLiteral("a"));
     EXPECT_EQ(w().Text8->text(), "P-2a");
     EXPECT_TRUE(s().EscapePressed) << "Escape reaches the window's key handler";
     EXPECT_TRUE(requestPaths().isEmpty());

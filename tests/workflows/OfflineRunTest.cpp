@@ -170,7 +170,7 @@ TEST_F(OfflineRunTest, QueryPublicationFailureShowsNoQueryId)
 TEST_F(OfflineRunTest, RegistrationWithAFailedUploadGoesOnButDoesNotSubmit)
 {
     const QString lot = prepare();
-    QObject::connect(&m(), &ConsoleModel::msgChanged, &m(), [this](const QString& text) {
+    QObject::connect(&w(), &ConsoleModel::msgChanged, &w(), [this](const QString& text) {
         if (text == "Finished .....2...Process ")
             bench->server().setFault("/diamond/UploadDiaMain", answerWith(500));
         if (text == "Finished .....3...Process ")
@@ -193,7 +193,7 @@ TEST_F(OfflineRunTest, EscapeBreaksOffBothRuns)
         SCOPED_TRACE(query ? "query" : "registration");
         const QString lot = prepare();
         const auto connection =
-            QObject::connect(&m(), &ConsoleModel::msgChanged, &m(), [this](const QString& text) {
+            QObject::connect(&w(), &ConsoleModel::msgChanged, &w(), [this](const QString& text) {
                 if (text == "Finished .....2...Process ")
                     postEscape();
             });

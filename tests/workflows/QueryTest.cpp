@@ -167,7 +167,7 @@ TEST_F(QueryTest, EscapeTakesEffectAfterTheUpload)
     expectPlacedAndInside();
     // Escape reaches the window during the wait of the second measurement.
     int measured = 0;
-    QObject::connect(&m(), &ConsoleModel::msgChanged, &m(), [&](const QString& text) {
+    QObject::connect(&w(), &ConsoleModel::msgChanged, &w(), [&](const QString& text) {
         if (text.startsWith("Finished .....1") && ++measured == 1)
             postEscape();
     });
@@ -209,8 +209,8 @@ TEST_F(QueryTest, UninitialisedMotorsRegistrationInitialisesQueryAsks)
 {
     selectMode(true, w().Polish1);
     s().IdReady = 1;
-    m().Command18->setEnabled(true);
-    m().Command19->setEnabled(true);
+    w().Command18->setEnabled(true);
+    w().Command19->setEnabled(true);
     flows().Label_R_Click(0);
     EXPECT_TRUE(driver->asked().isEmpty());
     EXPECT_EQ(requestPaths(), QStringList({"/getServerStatus"}))
@@ -224,8 +224,8 @@ TEST_F(QueryTest, UninitialisedMotorsRegistrationInitialisesQueryAsks)
     EXPECT_TRUE(s().IdReady.isZeroOrEmpty()) << "the next start is a new scan";
     bench->clearRecords();
     s().IdReady = 1;
-    m().Command18->setEnabled(true);
-    m().Command19->setEnabled(true);
+    w().Command18->setEnabled(true);
+    w().Command19->setEnabled(true);
     driver->expect("Have you Placed the stone ?", "Place the Stone", Yes)
         .expect("Move Inside?", "Arm Moving Inside", No);
     flows().Label_Q_Click(0);

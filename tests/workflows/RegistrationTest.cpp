@@ -227,7 +227,7 @@ TEST_F(RegistrationTest, EscapeDuringTheMeasurementWaitAborts)
     selectMode(true, w().Polish1);
     expectPlacedAndInside();
     int measuring = 0;
-    QObject::connect(&m(), &ConsoleModel::msgChanged, &m(), [&](const QString& text) {
+    QObject::connect(&w(), &ConsoleModel::msgChanged, &w(), [&](const QString& text) {
         if (text == "Measuring .....Now.." && ++measuring == 2)
             postEscape();
     });
@@ -313,7 +313,7 @@ TEST_F(RegistrationTest, NoSecondSequenceStartsDuringTheClosingWait)
     selectMode(true, w().Polish1);
     expectPlacedAndInside();
     bool tried = false;
-    QObject::connect(&m(), &ConsoleModel::msgChanged, &m(), [&](const QString& text) {
+    QObject::connect(&w(), &ConsoleModel::msgChanged, &w(), [&](const QString& text) {
         if (text == "Arm Moving ..Please wait ...   " && !tried && !w().Text8->isEnabled())
             ADD_FAILURE() << "the console is unlocked before the closing retract";
         if (text == "Arm Moving ..Please wait ...   " && !tried) {

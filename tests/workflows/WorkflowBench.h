@@ -8,9 +8,6 @@
 #include "core/StationState.h"
 #include "support/DialogDriver.h"
 #include "support/SimBench.h"
-#include "ui/Frmgrading.h"
-#include "ui/PictureBox.h"
-#include "ui/TextBox.h"
 #include "workflows/StoneWorkflows.h"
 
 #include <QCoreApplication>
@@ -35,8 +32,10 @@ protected:
 
     void SetUp() override { startBench(SimBench::Options{}); }
 
-    void startBench(const SimBench::Options& options)
+    // The station runs without its window unless the suite asks for it.
+    void startBench(SimBench::Options options)
     {
+        options.withWindow = windowed;
         bench = std::make_unique<SimBench>(options);
         ASSERT_TRUE(bench->start()) << bench->error().toStdString();
         driver = std::make_unique<DialogDriver>();
@@ -48,9 +47,8 @@ protected:
         bench.reset();
     }
 
-    // The window the operator sees, the console model it shows and the console's procedures.
-    Frmgrading& w() { return bench->window(); }
-    ConsoleModel& m() { return bench->model(); }
+    // The console's controls and procedures.
+    ConsoleModel& w() { return bench->model(); }
     StationConsole& console() { return bench->console(); }
     StoneWorkflows& flows() { return bench->workflows(); }
     StationState& s() { return stationState(); }
@@ -59,26 +57,22 @@ protected:
     // The operator's gestures, through the controls' own signals and events.
     void chooseRegister() { emit w().Register->clicked(); }
     void chooseQuery() { emit w().Query->clicked(); }
-    void clickMode(PictureBox* picture) { emit picture->clicked(); }
+    void clickMode(ConsoleControl* picture) { picture->click(); }
     void scanStoneId(const QString& text)
     {
         w().Text8->setText(text);
-        pressKey(w().Text8, Qt::Key_Return);
+        w().Text8->pressEnter();
     }
-    static void pressKey(QWidget* target, int key, const QString& text = QString())
-    {
-        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
-        QCoreApplication::sendEvent(target, &press);
-    }
-    // Escape as the operator presses it while the station waits.
+    // Escape as the operator presses it while the station waits: it is handled once the station
+    // takes input again.
     void postEscape()
     {
-        QCoreApplication::postEvent(w().Text8,
-                                    new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+        QMetaObject::invokeMethod(
+            &console(), [this] { console().Form_KeyPress(27); }, Qt::QueuedConnection);
     }
 
     // Selects a mode with its background and forgets what that sent.
-    void selectMode(bool registration, PictureBox* picture)
+    void selectMode(bool registration, ConsoleControl* picture)
     {
         registration ? chooseRegister() : chooseQuery();
         clickMode(picture);
@@ -154,6 +148,7 @@ protected:
         return files;
     }
 
+    bool windowed = false;
     std::unique_ptr<SimBench> bench;
     std::unique_ptr<DialogDriver> driver;
 };
