@@ -64,8 +64,9 @@ Frmgrading::Frmgrading(ConsoleModel& model, StationConsole& console, QWidget* pa
                                   [this] {
                                       QScreen* scr = screen() ? screen() : QGuiApplication::primaryScreen();
                                       const QRect px = scr ? scr->geometry() : QRect(0, 0, 1024, 768);
-                                      return QSize(qRound(pixelsToTwipsX(px.width())),
-                                                   qRound(pixelsToTwipsY(px.height())));
+                                      const Twips tw(this);
+                                      return QSize(qRound(tw.fromX(px.width())),
+                                                   qRound(tw.fromY(px.height())));
                                   });
 
     qApp->installEventFilter(this);
@@ -79,95 +80,13 @@ Frmgrading::~Frmgrading()
 
 void Frmgrading::bindControls()
 {
-    ConsoleModel& m = m_model;
-    const std::pair<ConsoleControl*, QWidget*> pairs[] = {{m.Frame1, Frame1},
-                                                          {m.Frame2, Frame2},
-                                                          {m.Frame3, Frame3},
-                                                          {m.Frame4, Frame4},
-                                                          {m.Image1, Image1},
-                                                          {m.Label11, Label11},
-                                                          {m.Register, Register},
-                                                          {m.Query, Query},
-                                                          {m.Image2[0], Image2[0]},
-                                                          {m.Image2[1], Image2[1]},
-                                                          {m.Image10, Image10},
-                                                          {m.Rough1, Rough1},
-                                                          {m.Splits1, Splits1},
-                                                          {m.Polish1, Polish1},
-                                                          {m.Polish2, Polish2},
-                                                          {m.Polish3, Polish3},
-                                                          {m.Polish4, Polish4},
-                                                          {m.Text8, Text8},
-                                                          {m.Image7, Image7},
-                                                          {m.Label19, Label19},
-                                                          {m.Label41, Label41},
-                                                          {m.Label20, Label20},
-                                                          {m.Label18, Label18},
-                                                          {m.Label21, Label21},
-                                                          {m.Label22, Label22},
-                                                          {m.Label23, Label23},
-                                                          {m.Label24, Label24},
-                                                          {m.Label25, Label25},
-                                                          {m.Text9, Text9},
-                                                          {m.Msg, Msg},
-                                                          {m.Text11, Text11},
-                                                          {m.Shape1, Shape1},
-                                                          {m.Msg1, Msg1},
-                                                          {m.Image6, Image6},
-                                                          {m.WaitLine, WaitLine},
-                                                          {m.Image4, Image4},
-                                                          {m.Image8, Image8},
-                                                          {m.Image5, Image5},
-                                                          {m.Image9, Image9},
-                                                          {m.Image3, Image3},
-                                                          {m.Text2, Text2},
-                                                          {m.Command2, Command2},
-                                                          {m.Text3, Text3},
-                                                          {m.Command3, Command3},
-                                                          {m.Text12, Text12},
-                                                          {m.Text13, Text13},
-                                                          {m.Text1, Text1},
-                                                          {m.Text4, Text4},
-                                                          {m.Text5, Text5},
-                                                          {m.Text6, Text6},
-                                                          {m.Command1, Command1},
-                                                          {m.Command6, Command6},
-                                                          {m.Command4, Command4},
-                                                          {m.Command18, Command18},
-                                                          {m.Command19, Command19},
-                                                          {m.Label_R[0], Label_R[0]},
-                                                          {m.Label_Q[0], Label_Q[0]},
-                                                          {m.Label9, Label9},
-                                                          {m.Command5, Command5},
-                                                          {m.Command8, Command8},
-                                                          {m.Sample, Sample},
-                                                          {m.Reference, Reference},
-                                                          {m.Command10, Command10},
-                                                          {m.Command11, Command11},
-                                                          {m.Command9, Command9},
-                                                          {m.Command7, Command7},
-                                                          {m.Exit, Exit},
-                                                          {m.Command17, Command17},
-                                                          {m.Command20, Command20},
-                                                          {m.Command21, Command21},
-                                                          {m.Command22, Command22},
-                                                          {m.Command15, Command15},
-                                                          {m.cmdGetRequest, cmdGetRequest},
-                                                          {m.cmdPostRequest, cmdPostRequest},
-                                                          {m.Command14, Command14},
-                                                          {m.Command13, Command13},
-                                                          {m.Query_1, Query_1},
-                                                          {m.Register_1, Register_1},
-                                                          {m.Text7[0], Text7[0]},
-                                                          {m.Text7[1], Text7[1]},
-                                                          {m.Text7[2], Text7[2]},
-                                                          {m.Text10, Text10},
-                                                          {m.Text20, Text20},
-                                                          {m.ddeLink, ddeLink}};
-    for (const auto& [control, widget] : pairs)
-        bind(control, widget);
-    for (int i = 0; i < 6; ++i)
-        bind(m.Label14[i], Label14[i]);
+    // Every control of the model has its widget under the same object name.
+    for (ConsoleControl* control : m_model.controls()) {
+        QWidget* widget = widgetOf(control);
+        Q_ASSERT(widget);
+        if (widget)
+            bind(control, widget);
+    }
 }
 
 QWidget* Frmgrading::widgetOf(const ConsoleControl* control) const
@@ -247,36 +166,12 @@ void Frmgrading::render(ConsoleControl* control, QWidget* widget)
 
 // ---- geometry
 
-int Frmgrading::twipsToPixelsX(double twips) const
-{
-    return Twips(this).x(twips);
-}
-
-int Frmgrading::twipsToPixelsY(double twips) const
-{
-    return Twips(this).y(twips);
-}
-
-double Frmgrading::pixelsToTwipsX(int pixels) const
-{
-    return Twips(this).fromX(pixels);
-}
-
-double Frmgrading::pixelsToTwipsY(int pixels) const
-{
-    return Twips(this).fromY(pixels);
-}
-
-void Frmgrading::placeTwips(QWidget* control, int left, int top, int width, int height) const
-{
-    control->setGeometry(Twips(this).rect(left, top, width, height));
-}
-
 QRect Frmgrading::windowTwips() const
 {
+    const Twips tw(this);
     const QRect g = frameGeometry();
-    return QRect(qRound(pixelsToTwipsX(g.x())), qRound(pixelsToTwipsY(g.y())),
-                 qRound(pixelsToTwipsX(g.width())), qRound(pixelsToTwipsY(g.height())));
+    return QRect(qRound(tw.fromX(g.x())), qRound(tw.fromY(g.y())), qRound(tw.fromX(g.width())),
+                 qRound(tw.fromY(g.height())));
 }
 
 void Frmgrading::layOutWindow()

@@ -30,12 +30,6 @@ public:
     // The widget showing a control of the model.
     QWidget* widgetOf(const ConsoleControl* control) const;
 
-    // Twips <-> pixels with the screen's logical DPI (15 twips per pixel at 96 DPI).
-    int twipsToPixelsX(double twips) const;
-    int twipsToPixelsY(double twips) const;
-    double pixelsToTwipsX(int pixels) const;
-    double pixelsToTwipsY(int pixels) const;
-    void placeTwips(QWidget* control, int left, int top, int width, int height) const;
     QRect windowTwips() const; // left, top, width, height of the window in twips
 
     // Panels

@@ -12,6 +12,7 @@
 #include <QPushButton>
 
 #include <limits>
+#include <type_traits>
 
 namespace {
 
@@ -28,71 +29,33 @@ void setTextColour(QWidget* widget, const QColor& colour)
     widget->setPalette(p);
 }
 
+// One control at its design place, under its design name; captions are white.
+template <typename T>
+T* make(const Twips& tw, QWidget* parent, const QString& name, int left, int top, int width, int height,
+        const QString& tip = QString())
+{
+    auto* control = new T(parent);
+    control->setObjectName(name);
+    control->setGeometry(tw.rect(left, top, width, height));
+    control->setToolTip(tip);
+    if constexpr (std::is_same_v<T, QLabel> || std::is_same_v<T, ClickableLabel>)
+        setTextColour(control, Qt::white);
+    return control;
+}
+
 } // namespace
 
 // The controls at their design places; texts, pictures and visibility come from the model.
 void Frmgrading::buildControls()
 {
     const Twips tw(this);
-    auto place = [&](QWidget* w, int l, int t, int wd, int h) { w->setGeometry(tw.rect(l, t, wd, h)); };
-    auto named = [](QWidget* w, const QString& name) {
-        w->setObjectName(name);
-        return w;
-    };
-    auto picture = [&](QWidget* parent, const QString& name, int l, int t, int wd, int h,
-                       const QString& tip = QString()) {
-        auto* p = new PictureBox(parent);
-        named(p, name);
-        place(p, l, t, wd, h);
-        p->setToolTip(tip);
-        return p;
-    };
-    auto label = [&](QWidget* parent, const QString& name, int l, int t, int wd, int h) {
-        auto* lab = new QLabel(parent);
-        named(lab, name);
-        place(lab, l, t, wd, h);
-        setTextColour(lab, Qt::white);
-        return lab;
-    };
-    auto clickLabel = [&](QWidget* parent, const QString& name, int l, int t, int wd, int h,
-                          const QString& tip = QString()) {
-        auto* lab = new ClickableLabel(parent);
-        named(lab, name);
-        place(lab, l, t, wd, h);
-        lab->setToolTip(tip);
-        setTextColour(lab, Qt::white);
-        return lab;
-    };
-    auto textBox = [&](QWidget* parent, const QString& name, int l, int t, int wd, int h,
-                       const QString& tip = QString()) {
-        auto* box = new TextBox(parent);
-        named(box, name);
-        place(box, l, t, wd, h);
-        box->setToolTip(tip);
-        return box;
-    };
-    auto multiLine = [&](QWidget* parent, const QString& name, int l, int t, int wd, int h,
-                         const QString& tip = QString()) {
-        auto* box = new QPlainTextEdit(parent);
-        named(box, name);
-        place(box, l, t, wd, h);
-        box->setToolTip(tip);
-        return box;
-    };
-    auto button = [&](QWidget* parent, const QString& name, int l, int t, int wd, int h,
-                      const QString& tip = QString()) {
-        auto* b = new QPushButton(parent);
-        named(b, name);
-        place(b, l, t, wd, h);
-        b->setToolTip(tip);
-        return b;
-    };
-    auto frame = [&](QWidget* parent, const QString& name, int l, int t, int wd, int h) {
-        auto* f = new QFrame(parent);
-        named(f, name);
-        place(f, l, t, wd, h);
-        return f;
-    };
+    auto picture = [&](auto... a) { return make<PictureBox>(tw, a...); };
+    auto label = [&](auto... a) { return make<QLabel>(tw, a...); };
+    auto clickLabel = [&](auto... a) { return make<ClickableLabel>(tw, a...); };
+    auto textBox = [&](auto... a) { return make<TextBox>(tw, a...); };
+    auto multiLine = [&](auto... a) { return make<QPlainTextEdit>(tw, a...); };
+    auto button = [&](auto... a) { return make<QPushButton>(tw, a...); };
+    auto frame = [&](auto... a) { return make<QFrame>(tw, a...); };
 
     Frame3 = frame(this, QStringLiteral("Frame3"), -120, 120, 8115, 5205);
     Frame1 = frame(this, QStringLiteral("Frame1"), 7920, 120, 4935, 4455);
@@ -139,9 +102,7 @@ void Frmgrading::buildControls()
                      QStringLiteral("Status of Humidity control etc"));
     Text9->setShowStart(true);
     Text11->setShowStart(true);
-    Shape1 = new CircleShape(Frame3);
-    named(Shape1, QStringLiteral("Shape1"));
-    place(Shape1, 7680, 4275, 375, 375);
+    Shape1 = make<CircleShape>(tw, Frame3, QStringLiteral("Shape1"), 7680, 4275, 375, 375);
     Msg1 = multiLine(Frame3, QStringLiteral("Msg1"), 360, 4560, 5535, 555, QStringLiteral("Messagebox"));
     Image6 = picture(Frame3, QStringLiteral("Image6"), 0, 3960, 8145, 4065);
 

@@ -1,8 +1,8 @@
 #include "UiTestSupport.h"
 
+#include "ConsoleWindow.h"
 #include "ui/CircleShape.h"
 #include "ui/ClickableLabel.h"
-#include "ConsoleWindow.h"
 #include "ui/PictureBox.h"
 #include "ui/TextBox.h"
 #include "ui/Twips.h"
@@ -78,7 +78,7 @@ TEST_F(ConsoleLayout, FifteenTwipsPerPixelAtNinetySixDpi)
     if (window->screen()->logicalDotsPerInchX() != 96)
         GTEST_SKIP() << "screen is not at 96 DPI";
     EXPECT_EQ(window->Msg->geometry(), QRect(24, 264, 369, 37));
-    EXPECT_EQ(window->twipsToPixelsX(1440), 96);
+    EXPECT_EQ(Twips(window.get()).x(1440), 96);
 }
 
 TEST_F(ConsoleLayout, DesignTextsTooltipsAndStartStates)

@@ -1,8 +1,8 @@
 #include "UiTestSupport.h"
 
+#include "ConsoleWindow.h"
 #include "core/BlockingCall.h"
 #include "core/ConsoleStatus.h"
-#include "ConsoleWindow.h"
 #include "ui/PictureBox.h"
 #include "ui/StartupSplash.h"
 #include "ui/TextBox.h"

@@ -1,10 +1,11 @@
 #include "UiTestSupport.h"
 
+#include "ConsoleWindow.h"
 #include "core/SpectrometerLink.h"
 #include "ui/ClickableLabel.h"
-#include "ConsoleWindow.h"
 #include "ui/PictureBox.h"
 #include "ui/TextBox.h"
+#include "ui/Twips.h"
 
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -121,7 +122,7 @@ TEST_F(StartupShutdown, ConfigurationFillsFieldsBoxesAndLabels)
     EXPECT_EQ(w.Label9->text(), "/data");
     EXPECT_EQ(w.console.Timer8->interval(), 60000);
     EXPECT_TRUE(w.Frame1->isVisible()) << "layout mode 1 shows the motion parameter panel";
-    EXPECT_EQ(w.pos(), QPoint(w.twipsToPixelsX(1200), w.twipsToPixelsY(900)));
+    EXPECT_EQ(w.pos(), QPoint(Twips(&w).x(1200), Twips(&w).y(900)));
 }
 
 TEST_F(StartupShutdown, RewriteKeepsEveryValueButTheGeometryAndExperimentFile)
@@ -284,7 +285,7 @@ TEST_F(StartupShutdown, LayoutModesTwoAndOther)
     ConsoleWindow& full = start(env.make());
     const QRect screen = full.screen()->geometry();
     EXPECT_EQ(full.geometry().width(), screen.width());
-    EXPECT_EQ(full.geometry().height(), screen.height() - full.twipsToPixelsY(100));
+    EXPECT_EQ(full.geometry().height(), screen.height() - Twips(&full).y(100));
     EXPECT_EQ(full.pos(), screen.topLeft());
     EXPECT_NEAR(full.Frame3->geometry().center().y(), screen.height() / 2, 1) << "centred on the screen";
     EXPECT_NEAR(full.Frame3->geometry().center().x(), screen.width() / 2, 1);
@@ -294,7 +295,7 @@ TEST_F(StartupShutdown, LayoutModesTwoAndOther)
     env.writeConfig(configLines(lines));
     ConsoleWindow& other = start(env.make());
     EXPECT_FALSE(other.windowFlags() & Qt::WindowStaysOnTopHint);
-    EXPECT_EQ(other.size(), QSize(other.twipsToPixelsX(8000), other.twipsToPixelsY(5300)));
+    EXPECT_EQ(other.size(), QSize(Twips(&other).x(8000), Twips(&other).y(5300)));
 }
 
 TEST_F(StartupShutdown, MinuteCountersOfHealthCheckAndBackground)

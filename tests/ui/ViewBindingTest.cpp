@@ -4,6 +4,7 @@
 #include "ui/ClickableLabel.h"
 #include "ui/PictureBox.h"
 #include "ui/TextBox.h"
+#include "ui/Twips.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -94,7 +95,7 @@ TEST_F(ViewBinding, ClicksAndEnterReachTheirHandlersAndMovesUseTwips)
     EXPECT_EQ(seen, (QStringList{"Command18", "Rough1", "Enter"}));
 
     window->console.Register_Click();
-    EXPECT_EQ(window->Rough1->x(), window->twipsToPixelsX(2000));
+    EXPECT_EQ(window->Rough1->x(), Twips(window.get()).x(2000));
     EXPECT_FALSE(window->Rough1->isHidden());
     EXPECT_TRUE(window->Polish2->isHidden());
     EXPECT_TRUE(window->Register->pictureFile().endsWith("register1.jpg"));
