@@ -1,15 +1,14 @@
 #include "ProductionEnvironment.h"
 
 #include "BuildConfig.h"
+#include "Shell.h"
 #include "SiteEnvironment.h"
 
 #include "core/DetachedProcess.h"
 #include "core/Journal.h"
 
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDir>
-#include <QUrl>
 
 #include <cstdio>
 #include <cstdlib>
@@ -43,7 +42,7 @@ StationEnvironment productionEnvironment(const QStringList& commandLine)
     env.timeScale = STATION_TIME_SCALE;
     env.commandLine = commandLine;
     env.startDetached = startDetachedProcess;
-    env.openUrl = [](const QString& url) { QDesktopServices::openUrl(QUrl(url)); };
+    env.openUrl = openWithShell;
     env.terminate = [](int code) {
         std::fflush(nullptr);
         std::_Exit(code);

@@ -1,4 +1,5 @@
 #include "ProductionEnvironment.h"
+#include "Shell.h"
 #include "SiteEnvironment.h"
 
 #include "app/Station.h"
@@ -8,37 +9,11 @@
 
 #include <QApplication>
 
-#ifdef Q_OS_WIN
-#include <windows.h>
-#endif
-
-namespace {
-
-// The words after the program's name, as given.
-QStringList commandWords(int argc, char** argv)
-{
-    QStringList words;
-#ifdef Q_OS_WIN
-    int count = 0;
-    if (LPWSTR* wide = ::CommandLineToArgvW(::GetCommandLineW(), &count)) {
-        for (int i = 1; i < count; ++i)
-            words << QString::fromWCharArray(wide[i]);
-        ::LocalFree(wide);
-        return words;
-    }
-#endif
-    for (int i = 1; i < argc; ++i)
-        words << QString::fromLocal8Bit(argv[i]);
-    return words;
-}
-
-} // namespace
-
 int main(int argc, char** argv)
 {
     // The program takes no options: whatever follows its name is a command to run, so Qt sees only
     // the name (it would take -platform, -style ... as its own and remove them).
-    const QStringList commandLine = commandWords(argc, argv);
+    const QStringList commandLine = programCommandWords(argc, argv);
     int qtArgc = 1;
     QApplication app(qtArgc, argv);
     app.setQuitOnLastWindowClosed(false);

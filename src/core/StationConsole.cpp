@@ -4,13 +4,13 @@
 #include "core/ConsoleStatus.h"
 #include "core/NumberText.h"
 #include "core/Operator.h"
+#include "core/SerialLine.h"
 #include "core/SpectrometerLink.h"
 #include "core/StationState.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QSerialPort>
 
 #include <cmath>
 
@@ -39,7 +39,7 @@ StationConsole::StationConsole(StationEnvironment environment, ConsoleModel& mod
     if (m_env.makeSpectrometerLink)
         m_link = m_env.makeSpectrometerLink();
 
-    MSComm1 = new QSerialPort(this);
+    MSComm1 = makeSerialLine(this).release();
     MSComm1->setObjectName(QStringLiteral("MSComm1"));
 
     // Timers are created quiet; Form_Load gives them their design states.
@@ -148,13 +148,7 @@ void StationConsole::Form_Load()
                                                      : defaultSerialPortName(m_env.programFolder, *port);
         if (!name.isEmpty()) {
             MSComm1->setPortName(name);
-            MSComm1->setBaudRate(QSerialPort::Baud9600);
-            MSComm1->setParity(QSerialPort::NoParity);
-            MSComm1->setDataBits(QSerialPort::Data8);
-            MSComm1->setStopBits(QSerialPort::OneStop);
-            MSComm1->setFlowControl(QSerialPort::NoFlowControl);
-            if (MSComm1->open(QIODevice::ReadWrite))
-                MSComm1->setDataTerminalReady(false);
+            MSComm1->open();
         }
     }
 

@@ -15,7 +15,7 @@ class ConsoleControl;
 class ConsoleModel;
 class ConsoleStatus;
 class Operator;
-class QSerialPort;
+class SerialLine;
 class SpectrometerLink;
 
 // The console's own procedures, on its model: start-up and shutdown, the configuration file, the
@@ -93,7 +93,7 @@ public:
     bool loadPicture(ConsoleControl* picture, const QString& name);
     QString programFile(const QString& name) const;
 
-    QSerialPort* MSComm1 = nullptr;
+    SerialLine* MSComm1 = nullptr;
 
     StationTimer* Timer1 = nullptr;
     StationTimer* Timer2 = nullptr;

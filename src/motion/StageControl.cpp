@@ -54,13 +54,12 @@ StageControl::StageControl(StationConsole& console, Operator& op, std::function<
     connect(m_console.Timer2, &StationTimer::timeout, this, [this] { Timer2_Timer(); });
     connect(m_console.Timer7, &StationTimer::timeout, this, [this] { Timer7_Timer(); });
 
-    QSerialPort* port = console.MSComm1;
+    SerialLine* port = console.MSComm1;
     // A flooding controller must not grow the station's memory between two drains: once the
     // buffer is full the port stops reading until the next drain.
     port->setReadBufferSize(kReceiveBufferBytes);
-    connect(port, &QSerialPort::readyRead, this, [this] { MSComm1_OnComm(); });
-    connect(port, &QSerialPort::errorOccurred, this,
-            [this](QSerialPort::SerialPortError e) { handleError(e); });
+    connect(port, &SerialLine::readyRead, this, [this] { MSComm1_OnComm(); });
+    connect(port, &SerialLine::faulted, this, [this](SerialLine::Fault fault) { handleError(fault); });
 }
 
 QString StageControl::countOf(const ConsoleControl* box)
@@ -77,7 +76,7 @@ bool StageControl::writeCommand(const QString& text)
         refuseCount(text);
         return false;
     }
-    QSerialPort* port = m_console.MSComm1;
+    SerialLine* port = m_console.MSComm1;
     if (!port || !port->isOpen())
         return false;
     const QByteArray bytes = text.toLatin1();
@@ -252,7 +251,7 @@ void StageControl::Timer2_Timer()
 
 void StageControl::HandleInput1(QString& text)
 {
-    QSerialPort* port = m_console.MSComm1;
+    SerialLine* port = m_console.MSComm1;
     if (!port || !port->isOpen()) {
         text.clear();
         return;
@@ -265,13 +264,13 @@ void StageControl::MSComm1_OnComm()
     // Received text waits for the next drain; line events change nothing.
 }
 
-void StageControl::handleError(QSerialPort::SerialPortError error)
+void StageControl::handleError(SerialLine::Fault fault)
 {
     // The device went away (cable pulled, adapter gone): the port then reports read or resource
     // errors on every turn of the event loop. Close it, so the watchdog reports the lost controller
     // instead of the station spinning on a dead line. Closing waits for the event loop, outside the
     // port's own notification.
-    if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError)
+    if (fault == SerialLine::Fault::Other)
         return;
     if (m_closePending || !m_console.MSComm1->isOpen())
         return;

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <QObject>
-#include <QSerialPort>
+#include "core/SerialLine.h"
 #include <QString>
 
 #include <functional>
@@ -55,7 +55,7 @@ private:
     bool sendMove(const QString& letters, const ConsoleControl* box);
     void refuseCount(const QString& letters);
     void setStageIndicator(bool inside, bool outside);
-    void handleError(QSerialPort::SerialPortError error);
+    void handleError(SerialLine::Fault fault);
 
     StationConsole& m_console;
     ConsoleModel& m_model;

@@ -10,7 +10,7 @@
 #include <QElapsedTimer>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QSerialPort>
+#include "core/SerialLine.h"
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -105,14 +105,9 @@ protected:
     // The port as the console's load procedure opens it, without the rest of the start-up.
     void openPort()
     {
-        QSerialPort* port = w->console.MSComm1;
+        SerialLine* port = w->console.MSComm1;
         port->setPortName(sim.devicePath());
-        port->setBaudRate(QSerialPort::Baud9600);
-        port->setDataBits(QSerialPort::Data8);
-        port->setParity(QSerialPort::NoParity);
-        port->setStopBits(QSerialPort::OneStop);
-        ASSERT_TRUE(port->open(QIODevice::ReadWrite)) << port->errorString().toStdString();
-        port->setDataTerminalReady(false);
+        ASSERT_TRUE(port->open()) << port->errorString().toStdString();
     }
 
     // What the controller received while op ran, once expected commands arrived.

@@ -3,7 +3,7 @@
 
 #include <QDir>
 #include <QFile>
-#include <QSerialPort>
+#include "core/SerialLine.h"
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -45,12 +45,11 @@ TEST(SerialPortName, ComEntryInProgramFolderIsUsed)
     EXPECT_EQ(name, link);
     EXPECT_EQ(defaultSerialPortName(folder.path(), 5), QStringLiteral("/dev/ttyS4"));
 
-    QSerialPort port;
-    port.setPortName(name);
-    port.setBaudRate(QSerialPort::Baud9600);
-    ASSERT_TRUE(port.open(QIODevice::ReadWrite)) << port.errorString().toStdString();
-    port.write("I");
-    port.flush();
+    const auto port = makeSerialLine();
+    port->setPortName(name);
+    ASSERT_TRUE(port->open()) << port->errorString().toStdString();
+    port->write("I");
+    port->flush();
     EXPECT_TRUE(sim.waitForCommands(1, 1000));
     EXPECT_EQ(sim.commandTexts(), QStringList{QStringLiteral("I")});
 }
@@ -77,9 +76,9 @@ TEST(SerialPortName, DanglingEntryIsStillTheName)
         link = sim.createPortLink(folder.path(), 2);
     }
     EXPECT_EQ(defaultSerialPortName(folder.path(), 2), link);
-    QSerialPort port;
-    port.setPortName(link);
-    EXPECT_FALSE(port.open(QIODevice::ReadWrite));
+    const auto port = makeSerialLine();
+    port->setPortName(link);
+    EXPECT_FALSE(port->open());
 }
 
 } // namespace

@@ -2,10 +2,6 @@
 
 #include <QProcess>
 
-#ifdef Q_OS_WIN
-#include <windows.h>
-#endif
-
 bool startDetachedProcess(const QString& program, const QStringList& arguments)
 {
     if (program.isEmpty())
@@ -13,11 +9,5 @@ bool startDetachedProcess(const QString& program, const QStringList& arguments)
     QProcess process;
     process.setProgram(program);
     process.setArguments(arguments);
-#ifdef Q_OS_WIN
-    process.setCreateProcessArgumentsModifier([](QProcess::CreateProcessArguments* args) {
-        args->startupInfo->dwFlags |= STARTF_USESHOWWINDOW;
-        args->startupInfo->wShowWindow = SW_SHOWMINIMIZED;
-    });
-#endif
     return process.startDetached();
 }
