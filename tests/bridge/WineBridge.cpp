@@ -48,6 +48,16 @@ void end(std::unique_ptr<QProcess>& process)
 
 } // namespace
 
+QString WineBridge::wine()
+{
+    return wineProgram();
+}
+
+QProcessEnvironment WineBridge::environment()
+{
+    return wineEnvironment();
+}
+
 QString WineBridge::bridgeExe()
 {
     return QStringLiteral(STATION_BRIDGE_EXE);

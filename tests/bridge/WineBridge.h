@@ -41,6 +41,10 @@ public:
     // Runs a Windows program of the bridge build to its end; its standard output, or "" after a time-out.
     static QByteArray runToEnd(const QString& exe, const QStringList& arguments, int* exitCode);
 
+    // How programs of this run start under Wine: its prefix, quiet, no display.
+    static QString wine();
+    static QProcessEnvironment environment();
+
     static QString bridgeExe();
     static QString doubleExe();
 
