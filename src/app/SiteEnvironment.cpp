@@ -2,6 +2,7 @@
 
 #include "BuildConfig.h"
 
+#include "spectro/DdeSpectrometerLink.h"
 #include "spectro/TcpSpectrometerLink.h"
 
 #include <QDir>
@@ -35,6 +36,7 @@ SiteSettings buildOptionDefaults(const QString& defaultBackupFolder)
     s.diagPageUrl = QStringLiteral(STATION_DIAG_PAGE_URL);
     s.downloadUrl = QStringLiteral(STATION_DOWNLOAD_URL);
     s.spectrometerLink = QStringLiteral(STATION_SPECTROMETER_LINK);
+    s.ddeLinkAvailable = DdeSpectrometerLink::available();
     s.backupFolder = defaultBackupFolder;
     return s;
 }
@@ -57,7 +59,10 @@ void applySiteSettings(StationEnvironment& env, const SiteSettings& site)
         env.journalFolder = site.journalFolder;
     env.localDataFolder = site.localDataFolder;
     const QString link = site.spectrometerLink;
-    env.makeSpectrometerLink = [link] { return std::make_unique<TcpSpectrometerLink>(link); };
+    if (link == QLatin1String("dde"))
+        env.makeSpectrometerLink = [] { return DdeSpectrometerLink::make(); };
+    else
+        env.makeSpectrometerLink = [link] { return std::make_unique<TcpSpectrometerLink>(link); };
 }
 
 bool loadSiteSettings(StationEnvironment& env)

@@ -298,6 +298,14 @@ private:
         if (key == QLatin1String("server/request_timeout_s"))
             return secondsProblem(value, &s.requestTimeoutS);
         if (key == QLatin1String("spectrometer/link")) {
+            if (value.compare(QLatin1String("dde"), Qt::CaseInsensitive) == 0) {
+                s.spectrometerLink = QStringLiteral("dde");
+                if (!s.ddeLinkAvailable)
+                    return QStringLiteral(
+                        "\"dde\" needs the station on the spectrometer's Windows workstation; "
+                        "here give the bridge's host:port");
+                return std::nullopt;
+            }
             s.spectrometerLink = value;
             return linkProblem(value);
         }

@@ -21,7 +21,9 @@ struct SiteSettings
     double requestTimeoutS = 60;
 
     // [spectrometer]
-    QString spectrometerLink; // host:port
+    QString spectrometerLink; // host:port of a bridge, or "dde"
+    // Whether this station can speak DDE itself (on the software's Windows workstation).
+    bool ddeLinkAvailable = false;
 
     // [files]
     QString backupFolder;    // empty: the platform's default
