@@ -2,6 +2,7 @@
 // controller's pseudo-terminal as its COM3, the server over loopback, the spectrometer software as
 // the DDE double it reaches through its own DDE. The same script runs on the Linux station, whose link
 // goes through the bridge to the same double; every byte the peers saw and every file must match.
+#include "WindowsStation.h"
 #include "WineBridge.h"
 
 #include "SimController.h"
@@ -22,65 +23,6 @@ namespace {
 
 constexpr double TimeScale = 0.002;
 constexpr int RunTimeoutMs = 300000;
-
-QString windowsBuild()
-{
-    return QStringLiteral(STATION_WINDOWS_BUILD_DIR);
-}
-
-QString windowsHost()
-{
-    return windowsBuild() + QStringLiteral("/station/station-script-host.exe");
-}
-
-QString unavailableReason()
-{
-    const QString reason = WineBridge::unavailableReason();
-    if (!reason.isEmpty())
-        return reason;
-    if (!QFileInfo::exists(windowsHost()))
-        return QStringLiteral("the Windows station is not built in %1 (scripts/build-windows)")
-            .arg(windowsBuild());
-    return QString();
-}
-
-// Wine's name of a Linux path (its Z: drive).
-QString wineName(const QString& path)
-{
-    return QStringLiteral("Z:") + QString(path).replace(u'/', u'\\');
-}
-
-QByteArray configContent(const QString& dataFolder)
-{
-    const QStringList lines{
-        QStringLiteral("3"),
-        QStringLiteral("300"),
-        QStringLiteral("300"),
-        QStringLiteral("50"),
-        QStringLiteral("320"),
-        QStringLiteral("320"),
-        QStringLiteral("50"),
-        QStringLiteral("10"),
-        QStringLiteral("6"),
-        u'"' + dataFolder + u'"',
-        QStringLiteral("0"),
-        QStringLiteral("\"ROUGH.XPM\""),
-        QStringLiteral("\"StoneId\""),
-        QStringLiteral("600"),
-        QStringLiteral("600"),
-        QStringLiteral("0"),
-        QStringLiteral("\"ZENTI\""),
-        QStringLiteral("\"qtx\""),
-        QStringLiteral("8000"),
-        QStringLiteral("5300"),
-        QStringLiteral("0"),
-        QStringLiteral("0"),
-        QStringLiteral("0"),
-        QStringLiteral("\"C:\\Users\\Public\\Documents\\Bruker\\OPUS_8.8.4\\Instruments\\Alpha II\""),
-        QStringLiteral("30000"),
-        QStringLiteral("\"8.8.4\"")};
-    return lines.join(QStringLiteral("\r\n")).toLatin1() + "\r\n";
-}
 
 // What the peers and the station recorded in one run, its folder written as <folder>.
 struct RunRecords
@@ -140,7 +82,8 @@ public:
         } else {
             host.setProcessEnvironment(WineBridge::environment());
             host.start(WineBridge::wine(),
-                       {windowsHost(), wineName(m_folder), QString::number(TimeScale), wineName(recordFile)});
+                       {WindowsStation::scriptHost(), WindowsStation::wineName(m_folder),
+                        QString::number(TimeScale), WindowsStation::wineName(recordFile)});
         }
         QByteArray output;
         while (!output.contains("READY")) {
@@ -193,13 +136,13 @@ private:
         return records;
     }
 
-    QString dataFolderName() const { return wineName(m_folder + QStringLiteral("/data")); }
+    QString dataFolderName() const { return WindowsStation::wineName(m_folder + QStringLiteral("/data")); }
 
     void writeProgramFolder(const QString& base, const QString& link)
     {
         QFile config(m_folder + QStringLiteral("/d_VELORA.txt"));
         config.open(QIODevice::WriteOnly);
-        config.write(configContent(dataFolderName()));
+        config.write(WindowsStation::configContent(dataFolderName()));
         config.close();
         QString ini =
             QStringLiteral("[server]\ncloud_url = %1\nlan_url = %1\nlan_login_url = %1\nstone_id_url = %1\n"
@@ -227,7 +170,7 @@ private:
 
     QString normalised(QString text) const
     {
-        text.replace(wineName(m_folder), QStringLiteral("<folder>"), Qt::CaseInsensitive);
+        text.replace(WindowsStation::wineName(m_folder), QStringLiteral("<folder>"), Qt::CaseInsensitive);
         text.replace(QStringLiteral("Z:") + m_folder, QStringLiteral("<folder>"));
         text.replace(m_folder, QStringLiteral("<folder>"));
         return text;
@@ -240,7 +183,7 @@ private:
 
 TEST(WindowsStation, RegistrationAndQueryMatchTheLinuxStation)
 {
-    const QString reason = unavailableReason();
+    const QString reason = WindowsStation::unavailableReason(WindowsStation::scriptHost());
     if (!reason.isEmpty())
         GTEST_SKIP() << reason.toStdString();
 
