@@ -56,10 +56,12 @@ QByteArray serialize(const Values& values, Encoding encoding = Encoding::Windows
 std::optional<Values> read(const QString& path, Encoding* encoding = nullptr);
 
 // Rewrites the file only if one exists at path (the program never creates it). The new content goes to a
-// temporary file beside it, is flushed and synced, then renamed over the original, so any failure leaves
-// the old file whole. Where that cannot be done - the folder takes no new file, the file has other hard
-// links, or its owner could not be kept - the file is rewritten in place, which keeps its owner, mode and
-// links. False on any failure; never throws.
+// temporary file beside it, is flushed and synced, then put in place of the original in one step, so any
+// failure leaves the old file whole. Where that cannot be done - the folder takes no new file, the file
+// has other hard links, or its owner could not be kept - the file is rewritten in place, which keeps its
+// owner, mode and links; a failure there puts the old content back, so the file is again the old one or
+// the new one, whole (a process killed in the middle of a rewrite in place may leave a mix). False on
+// any failure; never throws.
 bool write(const QString& path, const Values& values, Encoding encoding = Encoding::Windows1252);
 
 // The system calls of a rewrite, in order, for tests that make each one fail. A rewrite in place runs
