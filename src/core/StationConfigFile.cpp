@@ -21,9 +21,11 @@ constexpr char16_t Cp1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2
                                      0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
                                      0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
+const QByteArray ByteOrderMark = QByteArrayLiteral("\xEF\xBB\xBF");
+
 QString decode(const QByteArray& bytes, Encoding encoding)
 {
-    if (encoding == Encoding::Utf8) {
+    if (encoding != Encoding::Windows1252) {
         // A byte order mark stays part of the text, so the file rewrites byte for byte.
         QStringDecoder decoder(QStringConverter::Utf8,
                                QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
@@ -50,7 +52,7 @@ char toCp1252(char16_t c)
 
 QByteArray encode(const QString& text, Encoding encoding)
 {
-    if (encoding == Encoding::Utf8)
+    if (encoding != Encoding::Windows1252)
         return text.toUtf8();
     QByteArray bytes(text.size(), Qt::Uninitialized);
     for (qsizetype i = 0; i < text.size(); ++i)
@@ -298,7 +300,9 @@ Encoding detectEncoding(const QByteArray& content)
 {
     QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
     const QString decoded = decoder.decode(content); // the conversion runs only when assigned
-    return decoder.hasError() ? Encoding::Windows1252 : Encoding::Utf8;
+    if (decoder.hasError())
+        return Encoding::Windows1252;
+    return content.startsWith(ByteOrderMark) ? Encoding::Utf8WithBom : Encoding::Utf8;
 }
 
 Values parse(const QByteArray& content)
@@ -311,7 +315,8 @@ Values parse(const QByteArray& content, Encoding encoding)
     Values values;
     const char* data = content.constData();
     const qsizetype size = content.size();
-    qsizetype pos = 0;
+    // An editor's byte order mark is no part of field 1, whatever the rest of the file is.
+    qsizetype pos = content.startsWith(ByteOrderMark) ? ByteOrderMark.size() : 0;
     for (StoredValue& value : values) {
         if (pos >= size)
             break;
@@ -323,7 +328,7 @@ Values parse(const QByteArray& content, Encoding encoding)
 
 QByteArray serialize(const Values& values, Encoding encoding)
 {
-    QByteArray out;
+    QByteArray out = encoding == Encoding::Utf8WithBom ? ByteOrderMark : QByteArray();
     for (const StoredValue& value : values) {
         switch (value.form()) {
         case StoredValue::Form::Empty:

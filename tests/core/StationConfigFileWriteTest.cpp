@@ -341,4 +341,20 @@ TEST_F(StationConfigFileWriteTest, RewriteKeepsTheEncodingItWasReadIn)
     }
 }
 
+// A Windows editor starts the file with a byte order mark: line 1 still reads, and the mark stays.
+TEST_F(StationConfigFileWriteTest, ByteOrderMarkIsSkippedOnReadingAndKeptOnRewriting)
+{
+    const QByteArray mark("\xef\xbb\xbf");
+    putFile(mark + StationConfigFile::serialize(m_old, StationConfigFile::Encoding::Utf8));
+    StationConfigFile::Encoding encoding{};
+    const auto read = StationConfigFile::read(m_path, &encoding);
+    ASSERT_TRUE(read.has_value());
+    EXPECT_EQ(*read, m_old);
+    EXPECT_EQ(encoding, StationConfigFile::Encoding::Utf8WithBom);
+
+    ASSERT_TRUE(StationConfigFile::write(m_path, m_new, encoding));
+    EXPECT_EQ(fileContent(), mark + StationConfigFile::serialize(m_new, StationConfigFile::Encoding::Utf8));
+    EXPECT_EQ(StationConfigFile::read(m_path), m_new);
+}
+
 } // namespace
