@@ -1,4 +1,4 @@
-// sources: core/StationConfigFile.cpp core/NumberText.cpp core/StoredValue.cpp
+// sources: core/StationConfigFile.cpp core/DurableFilePosix.cpp core/NumberText.cpp core/StoredValue.cpp
 // options: -max_len=16384
 
 #include "core/StationConfigFile.h"

@@ -1,5 +1,6 @@
 #include "core/Journal.h"
 
+#include "core/DurableFile.h"
 #include "core/StationState.h"
 
 #include <QCryptographicHash>
@@ -8,10 +9,6 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QStandardPaths>
-
-#ifdef Q_OS_UNIX
-#include <unistd.h>
-#endif
 
 namespace {
 
@@ -101,9 +98,7 @@ bool Journal::append(const QDateTime& time, const QByteArray& text)
     }
     const qint64 written = file.write(line);
     bool ok = written == line.size() && file.flush();
-#ifdef Q_OS_UNIX
-    ok = ok && ::fdatasync(file.handle()) == 0;
-#endif
+    ok = ok && DurableFile::flushToDisk(file.handle());
     if (!ok) {
         fail(QDir::toNativeSeparators(path) + QStringLiteral(": ") + file.errorString());
         // A partial line is torn: the next record starts on a line of its own.

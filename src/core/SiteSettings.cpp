@@ -1,11 +1,15 @@
 #include "core/SiteSettings.h"
 
+#include "core/HostPort.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QSettings>
+#include <QStringDecoder>
 #include <QStringList>
+#include <QTemporaryFile>
 #include <QUrl>
 
 #include <cmath>
@@ -15,6 +19,10 @@ namespace {
 
 // A day: far beyond any sensible request, and small enough for milliseconds in a long.
 constexpr double maxSeconds = 86400;
+// Time limits are kept in milliseconds, and 0 ms means no limit at all to the HTTP client.
+constexpr double minSeconds = 0.001;
+
+const QString NotUtf8Text = QStringLiteral("is not UTF-8 (save the file as UTF-8)");
 
 struct Key
 {
@@ -72,6 +80,17 @@ QString withoutComment(const QString& line)
     return line;
 }
 
+// The file as the format may read it: "#" remark lines blank, so that every other line keeps its number.
+QByteArray withoutRemarks(const QByteArray& bytes)
+{
+    QList<QByteArray> lines = bytes.split('\n');
+    for (QByteArray& line : lines) {
+        if (line.trimmed().startsWith('#'))
+            line.clear();
+    }
+    return lines.join('\n');
+}
+
 // The format reads a backslash as the start of an escape: "C:\data" would silently become "C:data".
 bool loneBackslash(const QString& raw)
 {
@@ -85,13 +104,44 @@ bool loneBackslash(const QString& raw)
     return false;
 }
 
+// QSettings joins what stands around double quotes without a word ("a" b reads as ab, a"b"c as abc),
+// and an unclosed one takes the next lines into the value.
+std::optional<QString> quoteProblem(const QString& value)
+{
+    QList<qsizetype> quotes;
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        if (value[i] == QLatin1Char('\\'))
+            ++i;
+        else if (value[i] == QLatin1Char('"'))
+            quotes << i;
+    }
+    if (quotes.isEmpty())
+        return std::nullopt;
+    if (quotes.first() != 0)
+        return QStringLiteral("a double quote inside a value must be written \\\" (or put the whole value in "
+                              "double quotes)");
+    if (quotes.size() < 2)
+        return QStringLiteral("lacks its closing double quote");
+    if (quotes.size() > 2 || quotes[1] != value.size() - 1)
+        return QStringLiteral("has text after its closing double quote; put the whole value in the quotes");
+    return std::nullopt;
+}
+
+// QSettings reads a value that starts with @ as a stored type (@Variant(...), @ByteArray(...),
+// @String(...)) and drops one @ of @@.
+bool typedValue(const QString& value)
+{
+    const QString unquoted = value.startsWith(QLatin1Char('"')) ? value.mid(1) : value;
+    return unquoted.startsWith(QLatin1Char('@')) && !unquoted.startsWith(QStringLiteral("@@"));
+}
+
 std::optional<QString> urlProblem(const QString& value, const QStringList& schemes)
 {
     if (value.isEmpty())
         return QStringLiteral("is empty; leave the line out to keep the default");
     const QUrl url(value, QUrl::StrictMode);
     if (!url.isValid() || url.isRelative())
-        return QStringLiteral("\"%1\" is not an address such as %2://host/").arg(value, schemes.first());
+        return QStringLiteral("\"%1\" is not an address such as %2://host").arg(value, schemes.first());
     if (!schemes.contains(url.scheme()))
         return QStringLiteral("\"%1\" must start with %2")
             .arg(value, schemes.join(QStringLiteral("://, ")) + QStringLiteral("://"));
@@ -100,15 +150,27 @@ std::optional<QString> urlProblem(const QString& value, const QStringList& schem
     return std::nullopt;
 }
 
+// The request paths are appended to a base address as they are: "/getServerStatus" after a closing
+// "/" or after a query would not reach the endpoint.
+std::optional<QString> baseProblem(const QString& value)
+{
+    const QUrl url(value, QUrl::StrictMode);
+    if (url.hasQuery() || url.hasFragment())
+        return QStringLiteral("\"%1\" carries a query or fragment (? or #); a base address is followed by "
+                              "the request path")
+            .arg(value);
+    if (value.endsWith(QLatin1Char('/')))
+        return QStringLiteral("\"%1\" ends with /; the request paths start with one, so leave it out")
+            .arg(value);
+    return std::nullopt;
+}
+
 std::optional<QString> linkProblem(const QString& value)
 {
-    const qsizetype colon = value.lastIndexOf(QLatin1Char(':'));
-    const QString host = colon < 0 ? QString() : value.left(colon);
-    bool ok = false;
-    const uint port = colon < 0 ? 0 : value.mid(colon + 1).toUInt(&ok);
-    const bool blank = host.contains(QLatin1Char(' ')) || host.contains(QLatin1Char('\t'));
-    if (host.isEmpty() || blank || host.contains(QLatin1Char('/')) || !ok || port == 0 || port > 65535)
-        return QStringLiteral("\"%1\" is not host:port (for example 127.0.0.1:4411)").arg(value);
+    if (!parseHostPort(value))
+        return QStringLiteral("\"%1\" is not host:port (for example 127.0.0.1:4411, or [::1]:4411 for an "
+                              "IPv6 address)")
+            .arg(value);
     return std::nullopt;
 }
 
@@ -116,9 +178,10 @@ std::optional<QString> secondsProblem(const QString& value, double* seconds)
 {
     bool ok = false;
     const double number = value.toDouble(&ok);
-    if (!ok || !std::isfinite(number) || number <= 0 || number > maxSeconds)
-        return QStringLiteral("\"%1\" is not a positive number of seconds (at most %2)")
+    if (!ok || !std::isfinite(number) || number < minSeconds || number > maxSeconds)
+        return QStringLiteral("\"%1\" is not a positive number of seconds from %2 (a millisecond) to %3")
             .arg(value)
+            .arg(minSeconds)
             .arg(maxSeconds);
     *seconds = number;
     return std::nullopt;
@@ -183,17 +246,46 @@ private:
         QFile file(m_path);
         if (!file.open(QIODevice::ReadOnly))
             return errorAt(0, QString(), QStringLiteral("cannot be read (%1)").arg(file.errorString()));
-        QString text = QString::fromUtf8(file.readAll());
+        QByteArray bytes = file.readAll();
         // Editors on Windows start the file with a byte order mark; the format skips it too.
-        if (text.startsWith(QChar(0xFEFF)))
-            text.remove(0, 1);
-        const QStringList lines = text.split(QLatin1Char('\n'));
-        if (auto error = scan(lines))
+        if (bytes.startsWith("\xEF\xBB\xBF"))
+            bytes.remove(0, 3);
+        // Line by line, so that a byte that is not UTF-8 is named by its line (no UTF-8 sequence holds a
+        // line feed). The format would read such bytes as U+FFFD: a folder nobody named.
+        QStringList lines;
+        QList<bool> notUtf8;
+        for (const QByteArray& raw : bytes.split('\n')) {
+            QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+            lines << decoder.decode(raw);
+            notUtf8 << decoder.hasError();
+        }
+        if (auto error = scan(lines, notUtf8))
             return error;
 
-        QSettings ini(m_path, QSettings::IniFormat);
+        // The format reads what the scan passed, less the "#" remarks the station allows and the format
+        // does not (to it, a double quote in one takes the next lines in).
+        QTemporaryFile copy;
+        if (!copy.open() || copy.write(withoutRemarks(bytes)) < 0 || !copy.flush())
+            return errorAt(0, QString(), QStringLiteral("cannot be read (%1)").arg(copy.errorString()));
+        copy.close();
+        QSettings ini(copy.fileName(), QSettings::IniFormat);
+        // The format reads a section only when it is first asked for a key; its status means nothing
+        // before that.
+        const QStringList iniKeys = ini.allKeys();
         if (ini.status() != QSettings::NoError)
             return errorAt(0, QString(), QStringLiteral("is not in INI format"));
+        // The format also ends a line at a carriage return alone: a key behind one is a line of its own
+        // to it, and none to the scan.
+        for (const QString& iniKey : iniKeys) {
+            if (m_lines.contains(iniKey))
+                continue;
+            const qsizetype slash = iniKey.indexOf(QLatin1Char('/'));
+            const QString label =
+                slash < 0 ? iniKey : QStringLiteral("[%1] %2").arg(iniKey.left(slash), iniKey.mid(slash + 1));
+            return errorAt(0, label,
+                           QStringLiteral("follows a carriage return without a line feed, which the format "
+                                          "takes for a line end; save the file with usual line ends"));
+        }
         for (const Key& key : knownKeys) {
             const QString group = QLatin1String(key.section);
             const QString name = QLatin1String(key.name);
@@ -213,12 +305,15 @@ private:
     }
 
     // The line of every key, and the faults QSettings would pass over in silence.
-    std::optional<SiteSettingsError> scan(const QStringList& lines)
+    std::optional<SiteSettingsError> scan(const QStringList& lines, const QList<bool>& notUtf8)
     {
         QString section;
         for (int i = 0; i < lines.size(); ++i) {
             const int number = i + 1;
             const QString line = withoutComment(lines[i].trimmed());
+            if (notUtf8[i])
+                return errorAt(number, labelOf(line.isEmpty() ? lines[i].trimmed() : line, section),
+                               NotUtf8Text);
             if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
                 continue;
             if (line.startsWith(QLatin1Char('['))) {
@@ -248,11 +343,29 @@ private:
                 return errorAt(number, label,
                                QStringLiteral("is set twice (first on line %1)").arg(m_lines.value(iniKey)));
             m_lines.insert(iniKey, number);
-            if (loneBackslash(line.mid(equals + 1)))
+            const QString value = line.mid(equals + 1).trimmed();
+            if (loneBackslash(value))
                 return errorAt(number, label,
                                QStringLiteral("a backslash must be doubled (\\\\) or written as /"));
+            if (auto problem = quoteProblem(value))
+                return errorAt(number, label, *problem);
+            if (typedValue(value))
+                return errorAt(
+                    number, label,
+                    QStringLiteral("starts with @, which the format reads as a stored type such as "
+                                   "@Variant(...) or @ByteArray(...); write @@ for a leading @"));
         }
         return std::nullopt;
+    }
+
+    // "[section] key" for a key line, the line itself otherwise.
+    static QString labelOf(const QString& line, const QString& section)
+    {
+        const qsizetype equals = line.indexOf(QLatin1Char('='));
+        if (section.isEmpty() || equals <= 0 || line.startsWith(QLatin1Char('[')) ||
+            line.startsWith(QLatin1Char('#')) || line.startsWith(QLatin1Char(';')))
+            return line;
+        return QStringLiteral("[%1] %2").arg(section, line.left(equals).trimmed());
     }
 
     QString pathOf(const QString& value) const
@@ -269,15 +382,23 @@ private:
             field = value;
             return std::nullopt;
         };
+        const auto base = [&](QString& field) -> std::optional<QString> {
+            if (auto problem = urlProblem(value, web))
+                return problem;
+            if (auto problem = baseProblem(value))
+                return problem;
+            field = value;
+            return std::nullopt;
+        };
         SiteSettings& s = m_settings;
         if (key == QLatin1String("server/cloud_url"))
-            return address(s.cloudUrl);
+            return base(s.cloudUrl);
         if (key == QLatin1String("server/lan_url"))
-            return address(s.lanUrl);
+            return base(s.lanUrl);
         if (key == QLatin1String("server/lan_login_url"))
-            return address(s.lanLoginUrl);
+            return base(s.lanLoginUrl);
         if (key == QLatin1String("server/stone_id_url"))
-            return address(s.stoneIdUrl);
+            return base(s.stoneIdUrl);
         if (key == QLatin1String("server/diag_page_url"))
             return address(s.diagPageUrl);
         if (key == QLatin1String("server/download_url"))

@@ -1,16 +1,12 @@
 #include "core/StationConfigFile.h"
 
+#include "core/DurableFile.h"
 #include "core/NumberText.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QStringDecoder>
-
-#include <cerrno>
-#include <cstdio>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace StationConfigFile {
 
@@ -25,9 +21,11 @@ constexpr char16_t Cp1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2
                                      0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
                                      0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
+const QByteArray ByteOrderMark = QByteArrayLiteral("\xEF\xBB\xBF");
+
 QString decode(const QByteArray& bytes, Encoding encoding)
 {
-    if (encoding == Encoding::Utf8) {
+    if (encoding != Encoding::Windows1252) {
         // A byte order mark stays part of the text, so the file rewrites byte for byte.
         QStringDecoder decoder(QStringConverter::Utf8,
                                QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
@@ -54,7 +52,7 @@ char toCp1252(char16_t c)
 
 QByteArray encode(const QString& text, Encoding encoding)
 {
-    if (encoding == Encoding::Utf8)
+    if (encoding != Encoding::Windows1252)
         return text.toUtf8();
     QByteArray bytes(text.size(), Qt::Uninitialized);
     for (qsizetype i = 0; i < text.size(); ++i)
@@ -149,69 +147,95 @@ StepOutcome ask(const StepHook& hook, WriteStep step)
     return hook ? hook(step) : StepOutcome::Proceed;
 }
 
-bool writeAll(std::FILE* file, const char* data, size_t size)
+// From the start of the file: the content, then the rest of what was there cut off.
+bool overwrite(QFile& file, const QByteArray& content)
 {
-    return size == 0 || std::fwrite(data, 1, size, file) == size;
+    return file.seek(0) && file.write(content) == content.size() && file.resize(content.size());
 }
 
-bool writeAllFd(int fd, const char* data, size_t size)
+// Puts the old content back over a rewrite in place that failed part way, and reads it back to be sure.
+bool restore(QFile& file, const QByteArray& old)
 {
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        data += written;
-        size -= static_cast<size_t>(written);
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (overwrite(file, old) && DurableFile::flushToDisk(file.handle()) && file.seek(0) &&
+            file.readAll() == old)
+            return true;
     }
-    return true;
+    return false;
 }
 
-// Writes over the file itself: its inode, owner, mode and other links stay. The old tail is cut off
-// only after the new content is in, so a failure part way leaves the 26 values of one of the two.
-bool rewriteInPlace(const QByteArray& targetName, const QByteArray& content, const StepHook& hook)
+// Writes over the file itself: its identity, owner, mode and other names stay. That cannot be one
+// step, so the old content is read first and put back when any part of the new one could not be
+// written: the file holds the 26 values of one of the two, whole.
+bool rewriteInPlace(const QString& target, const QByteArray& content, const StepHook& hook)
 {
     if (ask(hook, WriteStep::OpenInPlace) != StepOutcome::Proceed)
         return false;
-    const int fd = ::open(targetName.constData(), O_WRONLY | O_CLOEXEC);
-    if (fd < 0)
+    QFile file(target);
+    if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
         return false;
-    bool ok = ask(hook, WriteStep::Write) == StepOutcome::Proceed &&
-              writeAllFd(fd, content.constData(), static_cast<size_t>(content.size())) &&
-              ::ftruncate(fd, content.size()) == 0;
-    ok = ok && ask(hook, WriteStep::Sync) == StepOutcome::Proceed && ::fsync(fd) == 0;
-    ok = ok && ask(hook, WriteStep::Close) == StepOutcome::Proceed;
-    return ::close(fd) == 0 && ok;
+    // What could not be read could not be put back.
+    const QByteArray old = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return false;
+
+    StepOutcome outcome = ask(hook, WriteStep::Write);
+    if (outcome == StepOutcome::Abandon)
+        return false;
+    bool ok = false;
+    if (outcome == StepOutcome::Fail) {
+        // A write that fails part way: the first half of the new content over the old.
+        if (file.seek(0))
+            file.write(content.left(content.size() / 2));
+    } else {
+        ok = overwrite(file, content);
+    }
+    if (ok) {
+        outcome = ask(hook, WriteStep::Sync);
+        if (outcome == StepOutcome::Abandon)
+            return false;
+        ok = outcome == StepOutcome::Proceed && DurableFile::flushToDisk(file.handle());
+    }
+    if (!ok) {
+        restore(file, old);
+        return false;
+    }
+    // The new content is on the disk: a close that fails now leaves it whole.
+    outcome = ask(hook, WriteStep::Close);
+    file.close();
+    return outcome == StepOutcome::Proceed && file.error() == QFileDevice::NoError;
+}
+
+// Creates a file of a new name beside target; false when the folder takes no new file.
+bool createBeside(QFile& file, const QString& target)
+{
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const quint32 tag = QRandomGenerator::global()->generate() & 0xFFFFFF;
+        file.setFileName(target + QStringLiteral(".%1").arg(tag, 6, 16, QLatin1Char('0')));
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            return true;
+        if (!QFileInfo::exists(file.fileName()))
+            return false;
+    }
+    return false;
 }
 
 bool rewrite(const QString& path, const QByteArray& content, const StepHook& hook)
 {
-    const QFileInfo info(path);
-    if (!info.exists())
-        return false;
     // Through a symbolic link the file it points to is rewritten, the link stays.
-    const QString target = info.canonicalFilePath();
-    if (target.isEmpty())
-        return false;
-    const QByteArray targetName = QFile::encodeName(target);
-    struct stat original
-    {
-    };
-    if (::stat(targetName.constData(), &original) != 0 || !S_ISREG(original.st_mode))
+    const QString target = QFileInfo(path).canonicalFilePath();
+    if (target.isEmpty() || !QFileInfo(target).isFile())
         return false;
     // A rename would leave the other names of the file with the old content.
-    if (original.st_nlink > 1)
-        return rewriteInPlace(targetName, content, hook);
+    if (DurableFile::hasOtherNames(target))
+        return rewriteInPlace(target, content, hook);
 
-    QByteArray tempName = targetName + QByteArrayLiteral(".XXXXXX");
-    std::FILE* file = nullptr;
+    QFile temp;
     bool keepTemp = false;
     auto giveUp = [&]() {
-        if (file)
-            std::fclose(file);
+        temp.close();
         if (!keepTemp)
-            ::unlink(tempName.constData());
+            temp.remove();
         return false;
     };
 
@@ -219,66 +243,48 @@ bool rewrite(const QString& path, const QByteArray& content, const StepHook& hoo
     if (outcome == StepOutcome::Abandon)
         return false;
     // A program folder that takes no new file (while the file itself is writable).
-    const int fd = outcome == StepOutcome::Proceed ? ::mkstemp(tempName.data()) : -1;
-    if (fd < 0)
-        return rewriteInPlace(targetName, content, hook);
-    ::fchmod(fd, original.st_mode & 07777);
-    struct stat created
-    {
-    };
-    const bool sameOwner =
-        ::fstat(fd, &created) == 0 && created.st_uid == original.st_uid && created.st_gid == original.st_gid;
-    if (!sameOwner && ::fchown(fd, original.st_uid, original.st_gid) != 0) {
-        ::close(fd);
-        ::unlink(tempName.constData());
-        return rewriteInPlace(targetName, content, hook);
-    }
-    file = ::fdopen(fd, "wb");
-    if (!file) {
-        ::close(fd);
-        return giveUp();
+    if (outcome != StepOutcome::Proceed || !createBeside(temp, target))
+        return rewriteInPlace(target, content, hook);
+    if (!DurableFile::takeOverAccess(temp.handle(), target)) {
+        giveUp();
+        return rewriteInPlace(target, content, hook);
     }
 
     outcome = ask(hook, WriteStep::Write);
     keepTemp = outcome == StepOutcome::Abandon;
     if (outcome != StepOutcome::Proceed) {
         // A write that fails part way, like a disk that fills up.
-        writeAll(file, content.constData(), static_cast<size_t>(content.size() / 2));
+        temp.write(content.left(content.size() / 2));
         return giveUp();
     }
-    if (!writeAll(file, content.constData(), static_cast<size_t>(content.size())))
+    if (temp.write(content) != content.size())
         return giveUp();
 
     outcome = ask(hook, WriteStep::Flush);
     keepTemp = outcome == StepOutcome::Abandon;
-    if (outcome != StepOutcome::Proceed || std::fflush(file) != 0)
+    if (outcome != StepOutcome::Proceed || !temp.flush())
         return giveUp();
 
     outcome = ask(hook, WriteStep::Sync);
     keepTemp = outcome == StepOutcome::Abandon;
-    if (outcome != StepOutcome::Proceed || ::fsync(::fileno(file)) != 0)
+    if (outcome != StepOutcome::Proceed || !DurableFile::flushToDisk(temp.handle()))
         return giveUp();
 
     outcome = ask(hook, WriteStep::Close);
     keepTemp = outcome == StepOutcome::Abandon;
     if (outcome != StepOutcome::Proceed)
         return giveUp();
-    const int closed = std::fclose(file);
-    file = nullptr;
-    if (closed != 0)
+    temp.close();
+    if (temp.error() != QFileDevice::NoError)
         return giveUp();
 
     outcome = ask(hook, WriteStep::Rename);
     keepTemp = outcome == StepOutcome::Abandon;
-    if (outcome != StepOutcome::Proceed || ::rename(tempName.constData(), targetName.constData()) != 0)
+    if (outcome != StepOutcome::Proceed)
         return giveUp();
-
-    // Make the rename itself durable; the file is already whole either way.
-    const QByteArray folder = QFile::encodeName(QFileInfo(target).absolutePath());
-    const int folderFd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folderFd >= 0) {
-        ::fsync(folderFd);
-        ::close(folderFd);
+    if (!DurableFile::replace(temp.fileName(), target)) {
+        keepTemp = !QFileInfo::exists(target); // then it holds the only copy
+        return giveUp();
     }
     return true;
 }
@@ -294,7 +300,9 @@ Encoding detectEncoding(const QByteArray& content)
 {
     QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
     const QString decoded = decoder.decode(content); // the conversion runs only when assigned
-    return decoder.hasError() ? Encoding::Windows1252 : Encoding::Utf8;
+    if (decoder.hasError())
+        return Encoding::Windows1252;
+    return content.startsWith(ByteOrderMark) ? Encoding::Utf8WithBom : Encoding::Utf8;
 }
 
 Values parse(const QByteArray& content)
@@ -307,7 +315,8 @@ Values parse(const QByteArray& content, Encoding encoding)
     Values values;
     const char* data = content.constData();
     const qsizetype size = content.size();
-    qsizetype pos = 0;
+    // An editor's byte order mark is no part of field 1, whatever the rest of the file is.
+    qsizetype pos = content.startsWith(ByteOrderMark) ? ByteOrderMark.size() : 0;
     for (StoredValue& value : values) {
         if (pos >= size)
             break;
@@ -319,7 +328,7 @@ Values parse(const QByteArray& content, Encoding encoding)
 
 QByteArray serialize(const Values& values, Encoding encoding)
 {
-    QByteArray out;
+    QByteArray out = encoding == Encoding::Utf8WithBom ? ByteOrderMark : QByteArray();
     for (const StoredValue& value : values) {
         switch (value.form()) {
         case StoredValue::Form::Empty:

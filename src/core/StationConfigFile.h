@@ -27,11 +27,12 @@
 //    of the file are empty.
 //  - A file that is valid UTF-8 is read as UTF-8 (a Linux site types its paths so); any other file as
 //    Windows-1252 (every byte readable, the five bytes that code page leaves open as U+0081 and so on).
+//    A UTF-8 byte order mark at the start (Windows editors write one) is skipped.
 //
 // Writing: a text in double quotes with each double quote doubled (written unescaped, a quote in a text
 // broke the value and shifted every later field); a number bare and shortest; empty as an empty line; a
 // boolean as #TRUE#/#FALSE#; every line ends in CR LF. The file is written in the encoding it was read
-// in; characters Windows-1252 cannot hold are written there as '?'.
+// in, a byte order mark included; characters Windows-1252 cannot hold are written there as '?'.
 // A written file reads back to the same values in the same forms and rewrites byte for byte.
 namespace StationConfigFile {
 
@@ -41,9 +42,10 @@ using Values = std::array<StoredValue, ValueCount>;
 // programFolder + "/d_VELORA.txt".
 QString path(const QString& programFolder);
 
-enum class Encoding { Utf8, Windows1252 };
+enum class Encoding { Utf8, Utf8WithBom, Windows1252 };
 
-// Utf8 for valid UTF-8 (plain ASCII included), Windows1252 otherwise.
+// Utf8 for valid UTF-8 (plain ASCII included), Utf8WithBom when it also starts with a byte order
+// mark, Windows1252 otherwise.
 Encoding detectEncoding(const QByteArray& content);
 
 // Never fails: any byte sequence gives 26 values, in time linear in its size.
@@ -56,10 +58,12 @@ QByteArray serialize(const Values& values, Encoding encoding = Encoding::Windows
 std::optional<Values> read(const QString& path, Encoding* encoding = nullptr);
 
 // Rewrites the file only if one exists at path (the program never creates it). The new content goes to a
-// temporary file beside it, is flushed and synced, then renamed over the original, so any failure leaves
-// the old file whole. Where that cannot be done - the folder takes no new file, the file has other hard
-// links, or its owner could not be kept - the file is rewritten in place, which keeps its owner, mode and
-// links. False on any failure; never throws.
+// temporary file beside it, is flushed and synced, then put in place of the original in one step, so any
+// failure leaves the old file whole. Where that cannot be done - the folder takes no new file, the file
+// has other hard links, or its owner could not be kept - the file is rewritten in place, which keeps its
+// owner, mode and links; a failure there puts the old content back, so the file is again the old one or
+// the new one, whole (a process killed in the middle of a rewrite in place may leave a mix). False on
+// any failure; never throws.
 bool write(const QString& path, const Values& values, Encoding encoding = Encoding::Windows1252);
 
 // The system calls of a rewrite, in order, for tests that make each one fail. A rewrite in place runs

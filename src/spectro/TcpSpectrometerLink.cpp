@@ -1,6 +1,7 @@
 #include "spectro/TcpSpectrometerLink.h"
 
 #include "core/BlockingCall.h"
+#include "core/HostPort.h"
 
 #include <QMetaObject>
 #include <QTcpSocket>
@@ -39,14 +40,10 @@ TcpSpectrometerLink::TcpSpectrometerLink(const QString& address, QObject* parent
     : SpectrometerLink(parent)
     , m_address(address)
 {
-    const qsizetype colon = address.lastIndexOf(QLatin1Char(':'));
-    if (colon > 0) {
-        bool ok = false;
-        const uint port = address.mid(colon + 1).toUInt(&ok);
-        if (ok && port > 0 && port <= 65535) {
-            m_host = address.left(colon);
-            m_port = quint16(port);
-        }
+    // "[::1]:4411" connects to ::1; the brackets only keep the address's colons apart from the port's.
+    if (const auto peer = parseHostPort(address)) {
+        m_host = peer->host;
+        m_port = peer->port;
     }
     m_downReason = NotConnectedText;
 }

@@ -175,6 +175,38 @@ TEST_F(SiteSettingsTest, BadFilesNameTheLineTheKeyAndTheFault)
         {"[files]\nbackup_folder = ca.pem\n", 2, "[files] backup_folder", "is a file, not a folder"},
         {"[files]\njournal_folder = ca.pem\n", 2, "[files] journal_folder", "is a file, not a folder"},
         {"[files]\nlocal_data_folder = /no/such/share\n", 2, "[files] local_data_folder", "does not exist"},
+        // Time limits are milliseconds to the HTTP client, and 0 ms is no limit at all.
+        {"[server]\nconnect_timeout_s = 0.0004\n", 2, "[server] connect_timeout_s", "from 0.001"},
+        {"[server]\nrequest_timeout_s = 0.0009\n", 2, "[server] request_timeout_s", "from 0.001"},
+        // The request path follows a base address directly.
+        {"[server]\ncloud_url = https://a.example.com/\n", 2, "[server] cloud_url", "ends with /"},
+        {"[server]\nlan_url = http://10.0.0.5:8080/api/\n", 2, "[server] lan_url", "ends with /"},
+        {"[server]\nstone_id_url = https://ids.example.com:8443?x=1\n", 2, "[server] stone_id_url",
+         "query or fragment"},
+        {"[server]\nlan_login_url = http://10.0.0.5:8081#top\n", 2, "[server] lan_login_url",
+         "query or fragment"},
+        // What the format would take apart or join without a word.
+        {"[server]\ncloud_url = \"https://q.example\" junk\n", 2, "[server] cloud_url",
+         "text after its closing double quote"},
+        {"[server]\ncloud_url = \"https://q.example\", \"https://r.example\"\n", 2, "[server] cloud_url",
+         "text after its closing double quote"},
+        {"[server]\ncloud_url = https://q.example/\"x\"\n", 2, "[server] cloud_url", "double quote inside"},
+        {"[server]\ncloud_url = \"https://q.example\n", 2, "[server] cloud_url", "lacks its closing"},
+        {"[server]\ncloud_url = @ByteArray(https://q.example)\n", 2, "[server] cloud_url", "starts with @"},
+        {"[server]\ncloud_url = @Variant(AAAACgAAAAA=)\n", 2, "[server] cloud_url", "starts with @"},
+        {"[server]\ncloud_url = \"@String(https://q.example)\"\n", 2, "[server] cloud_url", "starts with @"},
+        {"[files]\nbackup_folder = @Invalid()\n", 2, "[files] backup_folder", "starts with @"},
+        // An IPv6 address needs its brackets, and the port digits only.
+        {"[spectrometer]\nlink = ::1:4411\n", 2, "[spectrometer] link", "host:port"},
+        {"[spectrometer]\nlink = [::1]\n", 2, "[spectrometer] link", "host:port"},
+        {"[spectrometer]\nlink = [::1]4411\n", 2, "[spectrometer] link", "host:port"},
+        {"[spectrometer]\nlink = [opus-pc]:4411\n", 2, "[spectrometer] link", "host:port"},
+        {"[spectrometer]\nlink = opus-pc:+4411\n", 2, "[spectrometer] link", "host:port"},
+        // A Windows editor's ANSI: the format would read the byte as U+FFFD.
+        {"[files]\nbackup_folder = /srv/Donn\xe9\x65s\n", 2, "[files] backup_folder",
+         "is not UTF-8 (save the file as UTF-8)"},
+        {"[files]\n; caf\xe9\n", 2, "; caf\xef\xbf\xbd", "is not UTF-8 (save the file as UTF-8)"},
+        {"[s\xe9rver]\n", 1, "[s\xef\xbf\xbdrver]", "is not UTF-8 (save the file as UTF-8)"},
     };
     for (const BadCase& c : cases) {
         SCOPED_TRACE(c.text);
@@ -191,6 +223,61 @@ TEST_F(SiteSettingsTest, BadFilesNameTheLineTheKeyAndTheFault)
         EXPECT_TRUE(message.contains(QString::fromUtf8(c.key)));
         // Nothing half-configured: a refused file hands back the defaults only.
         EXPECT_EQ(r.settings.cloudUrl, m_defaults.cloudUrl);
+    }
+}
+
+// Lines the scan sees as one and the format as two: a carriage return without a line feed.
+TEST_F(SiteSettingsTest, WhatOnlyTheFormatSeesIsRefusedToo)
+{
+    const SiteSettingsReading stray = read("[server]\ncloud_url = https://a.example.com\rjunk\n");
+    ASSERT_TRUE(stray.error);
+    EXPECT_EQ(stray.error->problem, QStringLiteral("is not in INI format"));
+    EXPECT_EQ(stray.settings.cloudUrl, m_defaults.cloudUrl);
+
+    const SiteSettingsReading hidden =
+        read("[server]\ncloud_url = https://a.example.com\rproxy = http://evil.example:3128\n");
+    ASSERT_TRUE(hidden.error);
+    EXPECT_EQ(hidden.error->key, QStringLiteral("[server] proxy"));
+    EXPECT_TRUE(hidden.error->problem.contains(QStringLiteral("carriage return")))
+        << hidden.error->problem.toStdString();
+    EXPECT_TRUE(hidden.settings.proxy.isEmpty());
+}
+
+struct GoodCase
+{
+    QByteArray text;
+    QString SiteSettings::*field;
+    const char* value; // as read; nullptr for a time limit
+    double seconds;
+};
+
+TEST_F(SiteSettingsTest, EdgesThatAreAccepted)
+{
+    const GoodCase cases[] = {
+        {"\xef\xbb\xbf[spectrometer]\nlink = opus-pc:4411\n", &SiteSettings::spectrometerLink, "opus-pc:4411",
+         0},
+        {"[spectrometer]\nlink = [::1]:4411\n", &SiteSettings::spectrometerLink, "[::1]:4411", 0},
+        {"[spectrometer]\nlink = [fd00::2]:65535\n", &SiteSettings::spectrometerLink, "[fd00::2]:65535", 0},
+        {"[server]\ncloud_url = https://a.example.com/api\n", &SiteSettings::cloudUrl,
+         "https://a.example.com/api", 0},
+        {"[server]\ndiag_page_url = http://10.0.0.9/config/diag_scan.htm?x#y\n", &SiteSettings::diagPageUrl,
+         "http://10.0.0.9/config/diag_scan.htm?x#y", 0},
+        {"[files]\nbackup_folder = \"/srv/Donn\xc3\xa9\x65s\"\n", &SiteSettings::backupFolder,
+         "/srv/Donn\xc3\xa9\x65s", 0},
+        {"[files]\nbackup_folder = /srv/a\\\"b\n", &SiteSettings::backupFolder, "/srv/a\"b", 0},
+        // A double quote in a "#" remark takes the next lines into it, to the format.
+        {"[server]\n# the \"cloud\ncloud_url = https://b.example.com\n# end\"\n", &SiteSettings::cloudUrl,
+         "https://b.example.com", 0},
+        {"[server]\nconnect_timeout_s = 0.001\n", nullptr, nullptr, 0.001},
+    };
+    for (const GoodCase& c : cases) {
+        SCOPED_TRACE(c.text.constData());
+        const SiteSettingsReading r = read(c.text);
+        ASSERT_FALSE(r.error) << r.error->message().toStdString();
+        if (c.field)
+            EXPECT_EQ(r.settings.*c.field, QString::fromUtf8(c.value));
+        else
+            EXPECT_DOUBLE_EQ(r.settings.connectTimeoutS, c.seconds);
     }
 }
 
@@ -225,11 +312,11 @@ TEST_F(SiteSettingsTest, CommentsMayFollowHeadersAndValues)
 
 TEST_F(SiteSettingsTest, DoubledBackslashesAndQuotedCommasAreValues)
 {
-    const SiteSettingsReading r = read(
-        "[files]\nbackup_folder = D:\\\\Opus_bak\n[server]\ncloud_url = \"https://a.example.com/x?a=1,2\"\n");
+    const SiteSettingsReading r = read("[files]\nbackup_folder = D:\\\\Opus_bak\n[server]\ndownload_url = "
+                                       "\"https://a.example.com/x?a=1,2\"\n");
     ASSERT_FALSE(r.error) << r.error->message().toStdString();
     EXPECT_TRUE(r.settings.backupFolder.endsWith(QStringLiteral("D:\\Opus_bak")));
-    EXPECT_EQ(r.settings.cloudUrl, QStringLiteral("https://a.example.com/x?a=1,2"));
+    EXPECT_EQ(r.settings.downloadUrl, QStringLiteral("https://a.example.com/x?a=1,2"));
 }
 
 // The installed example, every key switched on, is a file the station accepts.

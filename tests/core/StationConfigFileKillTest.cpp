@@ -11,6 +11,7 @@
 #include <random>
 #include <thread>
 
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -127,4 +128,30 @@ TEST_F(StationConfigFileKillTest, KilledAtArbitraryMomentsLeavesOldOrNewWhole)
     }
     std::cout << "[ figures  ] killed rewrites: " << sawOld << " left the old file, " << sawNew
               << " the new\n";
+}
+
+// A real write cut short: the child may not grow a file beyond 1 KiB, so the 2 KB of new content stop
+// part way, as on a full disk. Through a temporary file or in place, the file stays the old one, whole.
+TEST_F(StationConfigFileKillTest, WriteCutShortByTheSizeLimitLeavesTheOldFile)
+{
+    const QByteArray oldContent = StationConfigFile::serialize(m_old);
+    ASSERT_GT(StationConfigFile::serialize(m_new).size(), 2048);
+    for (const bool inPlace : {false, true}) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            std::signal(SIGXFSZ, SIG_IGN); // the write fails with EFBIG instead of killing the process
+            const rlimit limit{1024, 1024};
+            if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+                ::_exit(2);
+            const bool written = StationConfigFile::write(m_path, m_new, [inPlace](WriteStep step) {
+                return inPlace && step == WriteStep::CreateTemp ? StepOutcome::Fail : StepOutcome::Proceed;
+            });
+            ::_exit(written ? 1 : 0);
+        }
+        const int status = reap(child, 10000);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+            << (inPlace ? "in place" : "temporary file") << ": status " << status;
+        EXPECT_EQ(content(), oldContent) << (inPlace ? "in place" : "temporary file");
+    }
 }

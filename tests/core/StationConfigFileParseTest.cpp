@@ -70,7 +70,11 @@ INSTANTIATE_TEST_SUITE_P(
         ValueCase{bytes("ab\"c\r\n"), StoredValue("ab\"c"), "quote inside a bare value"},
         ValueCase{bytes("\"two\r\nlines\"\r\n"), StoredValue("two\r\nlines"), "line end quoted"},
         ValueCase{bytes("\"open,\r\n5\r\n"), StoredValue("open,\r\n5\r\n"), "unterminated"},
-        ValueCase{bytes("\xe9t\xe9\r\n"), StoredValue(QStringLiteral(u"\u00e9t\u00e9")), "Latin-1 bytes"}));
+        ValueCase{bytes("\xe9t\xe9\r\n"), StoredValue(QStringLiteral(u"\u00e9t\u00e9")), "Latin-1 bytes"},
+        ValueCase{bytes("\xef\xbb\xbf\"3\"\r\n"), StoredValue("3"), "byte order mark before a text"},
+        ValueCase{bytes("\xef\xbb\xbf 300\r\n"), StoredValue(300), "byte order mark before a number"},
+        ValueCase{bytes("\xef\xbb\xbf\"\xe9\"\r\n"), StoredValue(QStringLiteral(u"\u00e9")),
+                  "byte order mark on a Windows-1252 file"}));
 
 TEST(StationConfigFileParse, CommasAndEveryLineEndSeparateValues)
 {

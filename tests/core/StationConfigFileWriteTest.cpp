@@ -206,6 +206,50 @@ INSTANTIATE_TEST_SUITE_P(
         return name;
     });
 
+struct InPlaceFailure
+{
+    WriteStep step;
+    bool leavesNew; // the new content was on the disk before the step failed
+    const char* label;
+};
+
+class StationConfigFileInPlaceFailureTest : public StationConfigFileWriteTest,
+                                            public ::testing::WithParamInterface<InPlaceFailure>
+{
+};
+
+// Rewritten in place (the folder takes no new file), a failure leaves the old content or the new one,
+// whole, never the first half of one over the rest of the other.
+TEST_P(StationConfigFileInPlaceFailureTest, FileIsOldOrNewWhole)
+{
+    const QByteArray oldContent = StationConfigFile::serialize(m_old);
+    putFile(oldContent);
+    const InPlaceFailure c = GetParam();
+
+    const bool written = StationConfigFile::write(m_path, m_new, [&](WriteStep step) {
+        return step == WriteStep::CreateTemp || step == c.step ? StepOutcome::Fail : StepOutcome::Proceed;
+    });
+
+    EXPECT_FALSE(written);
+    EXPECT_EQ(fileContent(), c.leavesNew ? StationConfigFile::serialize(m_new) : oldContent);
+    EXPECT_EQ(filesInFolder(), QStringList{QStringLiteral("d_VELORA.txt")});
+    ASSERT_TRUE(StationConfigFile::write(m_path, m_new));
+    EXPECT_EQ(fileContent(), StationConfigFile::serialize(m_new));
+}
+
+INSTANTIATE_TEST_SUITE_P(EachStep, StationConfigFileInPlaceFailureTest,
+                         ::testing::Values(InPlaceFailure{WriteStep::OpenInPlace, false, "open fails"},
+                                           InPlaceFailure{WriteStep::Write, false, "write fails half way"},
+                                           InPlaceFailure{WriteStep::Sync, false, "sync fails"},
+                                           InPlaceFailure{WriteStep::Close, true, "close fails"}),
+                         [](const ::testing::TestParamInfo<InPlaceFailure>& info) {
+                             std::string name = info.param.label;
+                             for (char& ch : name)
+                                 if (!std::isalnum(static_cast<unsigned char>(ch)))
+                                     ch = '_';
+                             return name;
+                         });
+
 TEST_F(StationConfigFileWriteTest, RenameOntoAFolderFailsAndCleansUp)
 {
     ASSERT_TRUE(QDir(m_dir.path()).mkdir(QStringLiteral("d_VELORA.txt")));
@@ -295,6 +339,22 @@ TEST_F(StationConfigFileWriteTest, RewriteKeepsTheEncodingItWasReadIn)
         EXPECT_EQ(written[9], c.folder + '\r');
         EXPECT_EQ(written[16], c.written + '\r');
     }
+}
+
+// A Windows editor starts the file with a byte order mark: line 1 still reads, and the mark stays.
+TEST_F(StationConfigFileWriteTest, ByteOrderMarkIsSkippedOnReadingAndKeptOnRewriting)
+{
+    const QByteArray mark("\xef\xbb\xbf");
+    putFile(mark + StationConfigFile::serialize(m_old, StationConfigFile::Encoding::Utf8));
+    StationConfigFile::Encoding encoding{};
+    const auto read = StationConfigFile::read(m_path, &encoding);
+    ASSERT_TRUE(read.has_value());
+    EXPECT_EQ(*read, m_old);
+    EXPECT_EQ(encoding, StationConfigFile::Encoding::Utf8WithBom);
+
+    ASSERT_TRUE(StationConfigFile::write(m_path, m_new, encoding));
+    EXPECT_EQ(fileContent(), mark + StationConfigFile::serialize(m_new, StationConfigFile::Encoding::Utf8));
+    EXPECT_EQ(StationConfigFile::read(m_path), m_new);
 }
 
 } // namespace
