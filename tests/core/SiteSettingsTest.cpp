@@ -1,6 +1,7 @@
 #include "core/SiteSettings.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -39,6 +40,9 @@ protected:
         file.write(text);
         return path;
     }
+
+    // A folder as the reader gives it on this system ("/srv/x" is "C:/srv/x" on Windows).
+    QString absolute(const QString& path) const { return QDir(m_dir.path()).absoluteFilePath(path); }
 
     SiteSettingsReading read(const QByteArray& text)
     {
@@ -107,7 +111,7 @@ TEST_F(SiteSettingsTest, EveryKeyIsRead)
     EXPECT_DOUBLE_EQ(s.connectTimeoutS, 2.5);
     EXPECT_DOUBLE_EQ(s.requestTimeoutS, 90);
     EXPECT_EQ(s.spectrometerLink, QStringLiteral("opus-pc.lan:4411"));
-    EXPECT_EQ(s.backupFolder, QStringLiteral("/srv/backup"));
+    EXPECT_EQ(s.backupFolder, absolute(QStringLiteral("/srv/backup")));
     EXPECT_EQ(s.journalFolder, QDir(m_dir.path()).filePath(QStringLiteral("journal")));
     EXPECT_EQ(s.localDataFolder, QDir(m_dir.path()).filePath(QStringLiteral("certs")));
 }
@@ -275,7 +279,9 @@ TEST_F(SiteSettingsTest, EdgesThatAreAccepted)
         const SiteSettingsReading r = read(c.text);
         ASSERT_FALSE(r.error) << r.error->message().toStdString();
         if (c.field)
-            EXPECT_EQ(r.settings.*c.field, QString::fromUtf8(c.value));
+            EXPECT_EQ(r.settings.*c.field, c.field == &SiteSettings::backupFolder
+                                               ? absolute(QString::fromUtf8(c.value))
+                                               : QString::fromUtf8(c.value));
         else
             EXPECT_DOUBLE_EQ(r.settings.connectTimeoutS, c.seconds);
     }
@@ -315,8 +321,25 @@ TEST_F(SiteSettingsTest, DoubledBackslashesAndQuotedCommasAreValues)
     const SiteSettingsReading r = read("[files]\nbackup_folder = D:\\\\Opus_bak\n[server]\ndownload_url = "
                                        "\"https://a.example.com/x?a=1,2\"\n");
     ASSERT_FALSE(r.error) << r.error->message().toStdString();
-    EXPECT_TRUE(r.settings.backupFolder.endsWith(QStringLiteral("D:\\Opus_bak")));
+    EXPECT_TRUE(QString(r.settings.backupFolder).replace(u'\\', u'/').endsWith(QStringLiteral("D:/Opus_bak")));
     EXPECT_EQ(r.settings.downloadUrl, QStringLiteral("https://a.example.com/x?a=1,2"));
+}
+
+// "dde" is the station's own DDE: taken where the station can speak it, refused with the way out
+// elsewhere.
+TEST_F(SiteSettingsTest, DdeLinkOnlyWhereTheStationSpeaksDde)
+{
+    const SiteSettingsReading refused = read("[spectrometer]\nlink = DDE\n");
+    ASSERT_TRUE(refused.error);
+    EXPECT_EQ(refused.error->line, 2);
+    EXPECT_TRUE(refused.error->message().endsWith(
+        QStringLiteral("\"dde\" needs the station on the spectrometer's Windows workstation; here give the "
+                       "bridge's host:port")))
+        << refused.error->message().toStdString();
+    m_defaults.ddeLinkAvailable = true;
+    const SiteSettingsReading taken = read("[spectrometer]\nlink = DDE\n");
+    ASSERT_FALSE(taken.error) << taken.error->message().toStdString();
+    EXPECT_EQ(taken.settings.spectrometerLink, QStringLiteral("dde"));
 }
 
 // The installed example, every key switched on, is a file the station accepts.
@@ -335,6 +358,8 @@ TEST_F(SiteSettingsTest, TheExampleFileReadsCleanlyWithEveryKeySet)
         text += line + '\n';
     }
     EXPECT_EQ(keys, 14);
+    // The Windows station's default link is its own DDE.
+    m_defaults.ddeLinkAvailable = true;
     const SiteSettingsReading r = read(text);
     ASSERT_FALSE(r.error) << r.error->message().toStdString();
     EXPECT_TRUE(r.settings.cloudUrl.startsWith(QStringLiteral("http")));
