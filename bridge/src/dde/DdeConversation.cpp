@@ -336,6 +336,11 @@ bool DdeConversation::transact(UINT type, HSZ item, std::string* data, const std
         *error = what + ": " + ddemlErrorName(DMLERR_NO_CONV_ESTABLISHED);
         return false;
     }
+    if (m_pending) {
+        // Started from a handler that ran inside another call's wait: one call at a time.
+        *error = what + ": " + ddemlErrorName(DMLERR_REENTRANCY);
+        return false;
+    }
     const bool sendsData = type == XTYP_EXECUTE;
     DWORD id = 0;
     m_completed = m_succeeded = false;
@@ -383,10 +388,9 @@ bool DdeConversation::transact(UINT type, HSZ item, std::string* data, const std
         }
         const DWORD slice = std::min(m_timeoutMs - elapsed, LivenessCheckMs);
         if (!(m_wait ? m_wait(slice, finished) : serveMessages(slice, finished))) {
-            if (m_conv == conv) {
-                m_pending = false;
+            m_pending = false;
+            if (m_conv == conv)
                 DdeAbandonTransaction(m_instance, conv, 0);
-            }
             *error = what + ": the program is ending";
             return false;
         }
