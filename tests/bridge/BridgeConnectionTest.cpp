@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QNetworkInterface>
+#include <QTcpServer>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -72,6 +73,16 @@ TEST_F(BridgeConnectionTest, AllowedAddresses)
         {{"10.1.2.3", "127.0.0.0/31"},
          {{Loopback1, true}, {QHostAddress(QStringLiteral("127.0.0.3")), false}}},
     };
+    // A dual-stack listener, when this computer has IPv6: IPv4 stations are matched by their IPv4 address.
+    QTcpServer probe;
+    const bool ipv6 = probe.listen(QHostAddress::LocalHostIPv6, 0);
+    probe.close();
+    if (ipv6) {
+        cases[0].attempts.push_back({QHostAddress::LocalHostIPv6, true});
+        cases[1].attempts.push_back({QHostAddress::LocalHostIPv6, false});
+        cases[2].allow << QStringLiteral("::1/128");
+        cases[2].attempts.push_back({QHostAddress::LocalHostIPv6, true});
+    }
     if (!network.isNull()) {
         // By default a station on another computer is refused until the site names it.
         cases[0].attempts.push_back({network, false});
@@ -86,15 +97,18 @@ TEST_F(BridgeConnectionTest, AllowedAddresses)
         // takes the double with it.
         wine.stopBridge();
         ASSERT_TRUE(wine.startDouble()) << wine.error().toStdString();
-        ASSERT_TRUE(wine.startBridge(options, QStringLiteral("0.0.0.0"))) << wine.error().toStdString();
+        ASSERT_TRUE(wine.startBridge(options, ipv6 ? QStringLiteral("[::]") : QStringLiteral("0.0.0.0")))
+            << wine.error().toStdString();
         for (const Attempt& attempt : c.attempts) {
+            const bool v6 = attempt.from.protocol() == QAbstractSocket::IPv6Protocol;
             const std::string label =
                 c.allow.join(' ').toStdString() + " from " + attempt.from.toString().toStdString();
-            const QHostAddress to = attempt.from == network ? network : Loopback1;
+            const QHostAddress to = attempt.from == network || v6 ? attempt.from : Loopback1;
             EXPECT_EQ(servedFrom(attempt.from, to), attempt.served) << label;
+            const QByteArray shown =
+                v6 ? "[" + attempt.from.toString().toUtf8() + "]" : attempt.from.toString().toUtf8();
             if (!attempt.served) {
-                EXPECT_TRUE(wine.log().contains("refused " + attempt.from.toString().toUtf8() + ":"))
-                    << label;
+                EXPECT_TRUE(wine.log().contains("refused " + shown + ":")) << label;
             }
         }
     }
