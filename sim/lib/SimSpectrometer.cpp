@@ -3,6 +3,7 @@
 #include <QHostAddress>
 #include <QMetaObject>
 #include <QMutexLocker>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
@@ -316,6 +317,15 @@ void SimSpectrometer::handleLine(QTcpSocket* socket, const QByteArray& line)
         }
         connection.conversationOpen = true;
         answer(socket, "OK\n");
+        return;
+    }
+    if (verb == QLatin1String("TIMEOUT")) {
+        // The station's reply timeout, for a bridge's DDE calls; nothing here waits on the software.
+        static const QRegularExpression digits(QStringLiteral("^[0-9]{1,7}$"));
+        const bool valid =
+            digits.match(argument).hasMatch() && argument.toLong() >= 1 && argument.toLong() <= 3600000;
+        answer(socket, valid ? QByteArray("OK\n")
+                             : QByteArray("ERROR TIMEOUT needs milliseconds from 1 to 3600000\n"));
         return;
     }
     if (verb != QLatin1String("ADVISE") && verb != QLatin1String("REQUEST") &&

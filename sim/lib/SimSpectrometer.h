@@ -16,8 +16,9 @@ class QTcpSocket;
 
 // The spectrometer software as the station sees it over the link protocol: a loopback TCP server
 // on its own thread that accepts the conversation "OPUS|System", runs every advised item as a
-// command, announces results with NOTIFY and answers REQUEST with the result text. Measurements
-// write their files where the commands name them. Fault switches are plain setters; every
+// command, announces results with NOTIFY and answers REQUEST with the result text; the station's
+// TIMEOUT (meant for a bridge's DDE calls) is accepted. Measurements write their files where the
+// commands name them. Fault switches are plain setters; every
 // exchange is recorded in order.
 class SimSpectrometer
 {

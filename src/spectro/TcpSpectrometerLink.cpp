@@ -17,6 +17,9 @@ const QString WaitingForSoftware = QStringLiteral("Waiting for the spectrometer 
 
 // Waits are cut into slices so the console repaints between them.
 constexpr qint64 SliceMs = 40;
+// The station waits this much longer than the reply timeout it gave the far end, so that the far end's
+// time-out answer arrives before the station gives up on the link.
+constexpr qint64 LinkMarginMs = 1000;
 
 int slice(const QDeadlineTimer& deadline)
 {
@@ -59,6 +62,27 @@ TcpSpectrometerLink::~TcpSpectrometerLink()
 void TcpSpectrometerLink::setReplyTimeout(int tenths)
 {
     m_replyTimeoutTenths = tenths;
+    m_replyTimeoutSet = true;
+}
+
+QDeadlineTimer TcpSpectrometerLink::replyDeadline() const
+{
+    return QDeadlineTimer(qint64(qMax(m_replyTimeoutTenths, 0)) * 100 + LinkMarginMs);
+}
+
+void TcpSpectrometerLink::syncReplyTimeout()
+{
+    // Told once per connection and change, just before the call it applies to; a new connection starts
+    // with the far end's default.
+    if (!m_replyTimeoutSet || m_replyTimeoutTenths <= 0 || m_replyTimeoutTenths == m_sentTimeoutTenths ||
+        !m_connected)
+        return;
+    // A far end that does not know the verb (an older bridge) answers ERROR and keeps its own limit: it is
+    // not asked again.
+    LinkReplyParser::Event answer;
+    if (transact("TIMEOUT", QString::number(qint64(m_replyTimeoutTenths) * 100), replyDeadline(), &answer,
+                 nullptr))
+        m_sentTimeoutTenths = m_replyTimeoutTenths;
 }
 
 bool TcpSpectrometerLink::openConversation(const QString& topic, int timeoutTenths, QString* error)
@@ -71,6 +95,7 @@ bool TcpSpectrometerLink::openConversation(const QString& topic, int timeoutTent
         m_socket = nullptr;
     }
     m_connected = false;
+    m_sentTimeoutTenths = -1;
     m_parser.reset();
     m_answers.clear();
     m_notifications.clear();
@@ -122,8 +147,9 @@ bool TcpSpectrometerLink::openConversation(const QString& topic, int timeoutTent
 
 bool TcpSpectrometerLink::advise(const QString& item, QString* error)
 {
+    syncReplyTimeout();
     LinkReplyParser::Event answer;
-    const QDeadlineTimer deadline(qint64(qMax(m_replyTimeoutTenths, 0)) * 100);
+    const QDeadlineTimer deadline = replyDeadline();
     if (!transact("ADVISE", item, deadline, &answer, error))
         return false;
     if (answer.kind == LinkReplyParser::Event::Kind::Error) {
@@ -135,8 +161,9 @@ bool TcpSpectrometerLink::advise(const QString& item, QString* error)
 
 bool TcpSpectrometerLink::request(const QString& item, QByteArray* value, QString* error)
 {
+    syncReplyTimeout();
     LinkReplyParser::Event answer;
-    const QDeadlineTimer deadline(qint64(qMax(m_replyTimeoutTenths, 0)) * 100);
+    const QDeadlineTimer deadline = replyDeadline();
     if (!transact("REQUEST", item, deadline, &answer, error))
         return false;
     if (answer.kind == LinkReplyParser::Event::Kind::Error) {
@@ -150,8 +177,9 @@ bool TcpSpectrometerLink::request(const QString& item, QByteArray* value, QStrin
 
 bool TcpSpectrometerLink::execute(const QString& command, QString* error)
 {
+    syncReplyTimeout();
     LinkReplyParser::Event answer;
-    const QDeadlineTimer deadline(qint64(qMax(m_replyTimeoutTenths, 0)) * 100);
+    const QDeadlineTimer deadline = replyDeadline();
     if (!transact("EXECUTE", command, deadline, &answer, error))
         return false;
     if (answer.kind == LinkReplyParser::Event::Kind::Error) {

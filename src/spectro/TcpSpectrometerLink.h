@@ -12,7 +12,9 @@ class QTcpSocket;
 // The link to the spectrometer software over one TCP connection (host:port). Calls block on the
 // event-loop thread until their answer arrives or the timeout passes, repainting the console but
 // running nothing of the station (BlockingCall); notifications that arrive meanwhile are kept and
-// emitted later from the event loop, in order.
+// emitted later from the event loop, in order. The reply timeout is also the far end's: it is sent as
+// "TIMEOUT <ms>" before the first call it applies to, so the bridge's DDE calls wait as long, and a DDE
+// time-out comes back as that call's ERROR answer within the station's own wait, longer by a margin.
 class TcpSpectrometerLink : public SpectrometerLink
 {
     Q_OBJECT
@@ -33,6 +35,8 @@ public:
 private:
     bool transact(const QByteArray& verb, const QString& argument, const QDeadlineTimer& deadline,
                   LinkReplyParser::Event* answer, QString* error);
+    QDeadlineTimer replyDeadline() const;
+    void syncReplyTimeout();
     // Waits for connectToHost to succeed or fail, repainting the console meanwhile.
     bool waitForConnection(const QDeadlineTimer& deadline);
     void readAvailable();
@@ -48,6 +52,8 @@ private:
     std::deque<LinkReplyParser::Event> m_answers;
     std::deque<QString> m_notifications;
     int m_replyTimeoutTenths = 100;
+    bool m_replyTimeoutSet = false;
+    int m_sentTimeoutTenths = -1; // what the far end of this connection was told; -1: nothing
     bool m_connected = false;
     bool m_serving = false;
     bool m_serveScheduled = false;

@@ -1,5 +1,7 @@
 #include "WineBridge.h"
 
+#include "spectro/TcpSpectrometerLink.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -49,7 +51,8 @@ TEST_F(BridgeProtocolTest, ConversationAdviseRequestAndExecute)
 {
     startConnected();
 
-    // Every item runs as a command; its result is announced after the answer and then requested.
+    // Every item runs as a command; its result is announced after the answer and then requested. The
+    // link is warm: the double records a hot one as such.
     EXPECT_EQ(client.transact("ADVISE READ_PARAMETER PKA"), "OK\n");
     EXPECT_EQ(client.take(), "NOTIFY READ_PARAMETER PKA\n");
     EXPECT_EQ(client.transact("REQUEST READ_PARAMETER PKA"), "OK 14\nOK0.43829581\r\n");
@@ -107,29 +110,10 @@ TEST_F(BridgeProtocolTest, BadInputIsAnsweredAndTheBridgeCarriesOn)
     // An oversized line is refused once and the stream is read in step again after its LF.
     EXPECT_EQ(client.transact("REQUEST " + QByteArray(200, 'x')), "ERROR Line too long\n");
     EXPECT_EQ(client.transact("REQUEST DIAG_STATUS\r"), "OK 14\nOK0         \r\n");
-
-    // A second station is refused cleanly; the first keeps its conversation.
-    LinkClient second;
-    ASSERT_TRUE(second.connectTo(wine.port()));
-    EXPECT_EQ(second.take(), "ERROR Another station is connected\n");
-    EXPECT_TRUE(second.closedWithin(5000));
-    EXPECT_EQ(client.transact("REQUEST DIAG_STATUS"), "OK 14\nOK0         \r\n");
-
-    // Once the first has gone, the next station is served.
-    client.socket().disconnectFromHost();
-    LinkClient third;
-    QElapsedTimer waited;
-    waited.start();
-    QByteArray answer;
-    while (waited.elapsed() < 5000) {
-        LinkClient attempt;
-        ASSERT_TRUE(attempt.connectTo(wine.port()));
-        answer = attempt.transact("CONNECT OPUS|System");
-        if (answer == "OK\n")
-            break;
-    }
-    EXPECT_EQ(answer, "OK\n");
-    EXPECT_TRUE(wine.log().contains("refused 127.0.0.1:"));
+    for (const char* timeout : {"TIMEOUT", "TIMEOUT 0", "TIMEOUT 3600001", "TIMEOUT 5s", "TIMEOUT -5"})
+        EXPECT_EQ(client.transact(timeout), "ERROR TIMEOUT needs milliseconds from 1 to 3600000\n")
+            << timeout;
+    EXPECT_EQ(client.transact("TIMEOUT 3600000"), "OK\n");
 }
 
 TEST_F(BridgeProtocolTest, ItemLongerThanADdeNameIsRefused)
@@ -157,15 +141,22 @@ TEST_F(BridgeProtocolTest, RefusedItems)
     EXPECT_EQ(client.transact("EXECUTE CLOSE_OPUS"), "OK\n");
 }
 
-TEST_F(BridgeProtocolTest, NeverAnsweredCallTimesOutAndDropsTheConversation)
+TEST_F(BridgeProtocolTest, TimedOutCallIsAnsweredAndTheLinkStays)
 {
-    startConnected({QStringLiteral("--never-answer")}, {QStringLiteral("--timeout"), QStringLiteral("700")});
-    QElapsedTimer timer;
-    timer.start();
-    EXPECT_EQ(client.transact("REQUEST DIAG_STATUS"), "ERROR Request failed: DMLERR_DATAACKTIMEOUT\n");
-    EXPECT_GE(timer.elapsed(), 600);
-    EXPECT_TRUE(client.closedWithin(3000));
-    EXPECT_TRUE(wine.log().contains("time-out; conversation dropped"));
+    // The station's TIMEOUT, not the bridge's longer --timeout, bounds the wait.
+    startConnected({QStringLiteral("--never-answer")}, {QStringLiteral("--timeout"), QStringLiteral("8000")});
+    EXPECT_EQ(client.transact("TIMEOUT 400"), "OK\n");
+    for (const QByteArray& line : {QByteArray("REQUEST DIAG_STATUS"), QByteArray("ADVISE DIAG_STATUS"),
+                                   QByteArray("EXECUTE CLOSE_OPUS")}) {
+        QElapsedTimer timer;
+        timer.start();
+        const QByteArray answer = client.transact(line, 6000);
+        EXPECT_TRUE(answer.startsWith("ERROR ") && answer.endsWith("TIMEOUT\n")) << answer.toStdString();
+        EXPECT_GE(timer.elapsed(), 350) << line.toStdString();
+        EXPECT_LT(timer.elapsed(), 4000) << line.toStdString();
+    }
+    EXPECT_FALSE(client.closedWithin(500));
+    EXPECT_TRUE(wine.log().contains("time-out: the conversation is opened afresh before the next call"));
 }
 
 TEST_F(BridgeProtocolTest, LateAnswers)
@@ -176,18 +167,50 @@ TEST_F(BridgeProtocolTest, LateAnswers)
     EXPECT_EQ(client.transact("EXECUTE CLOSE_OPUS"), "OK\n");
     EXPECT_EQ(client.transact("REQUEST DIAG_STATUS"), "OK 14\nOK0         \r\n");
 
-    // Later than the time-out: an error, the link drops, and a late reply does not reach the next station.
-    ASSERT_TRUE(wine.startBridge({QStringLiteral("--timeout"), QStringLiteral("100")}));
+    // Later than the time-out: an error on that call only; its late answer is not taken for the next.
+    ASSERT_TRUE(wine.startDouble({QStringLiteral("--answer-delay"), QStringLiteral("1200"),
+                                  QStringLiteral("--delay-on"), QStringLiteral("READ_PARAMETER PKA")}));
     LinkClient late;
     ASSERT_TRUE(late.connectTo(wine.port()));
     EXPECT_EQ(late.transact("CONNECT OPUS|System"), "OK\n");
-    EXPECT_EQ(late.transact("ADVISE READ_PARAMETER PKA"), "ERROR Advise failed: DMLERR_ADVACKTIMEOUT\n");
-    EXPECT_TRUE(late.closedWithin(3000));
-    LinkClient next;
-    ASSERT_TRUE(next.connectTo(wine.port()));
-    EXPECT_EQ(next.transact("CONNECT OPUS|System"), "OK\n");
-    EXPECT_EQ(next.transact("REQUEST READ_PARAMETER ABP", 3000),
-              "ERROR Request failed: DMLERR_DATAACKTIMEOUT\n");
+    EXPECT_EQ(late.transact("TIMEOUT 300"), "OK\n");
+    EXPECT_EQ(late.transact("REQUEST READ_PARAMETER PKA"), "ERROR Request failed: DMLERR_DATAACKTIMEOUT\n");
+    EXPECT_EQ(late.transact("TIMEOUT 5000"), "OK\n");
+    EXPECT_EQ(late.transact("REQUEST READ_PARAMETER ABP", 8000), "OK 14\nOK14512.0000\r\n");
+    EXPECT_EQ(late.transact("ADVISE DIAG_STATUS"), "OK\n");
+    EXPECT_EQ(late.take(), "NOTIFY DIAG_STATUS\n");
+    // The conversation that fell out of step was ended and a fresh one opened for the next call.
+    const QStringList recorded = wine.recorded();
+    const qsizetype timedOut = recorded.lastIndexOf(QStringLiteral("REQUEST READ_PARAMETER PKA"));
+    ASSERT_GE(timedOut, 0);
+    EXPECT_EQ(recorded.mid(timedOut + 1, 3),
+              (QStringList{"TERMINATE", "CONNECT OPUS|System", "REQUEST READ_PARAMETER ABP"}));
+}
+
+TEST_F(BridgeProtocolTest, StationReplyTimeoutReachesTheBridge)
+{
+    // The station's own link class: its reply timeout travels as TIMEOUT, and the bridge's DDE time-out
+    // comes back as that call's error with the link still up.
+    start({QStringLiteral("--answer-delay"), QStringLiteral("3000"), QStringLiteral("--delay-on"),
+           QStringLiteral("READ_PARAMETER PKA")},
+          {QStringLiteral("--timeout"), QStringLiteral("20000")});
+    TcpSpectrometerLink link(wine.address());
+    QString error;
+    ASSERT_TRUE(link.openConversation(QStringLiteral("OPUS|System"), 100, &error)) << error.toStdString();
+    link.setReplyTimeout(4);
+    QByteArray value;
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_FALSE(link.request(QStringLiteral("READ_PARAMETER PKA"), &value, &error));
+    EXPECT_EQ(error, QStringLiteral("Request failed: DMLERR_DATAACKTIMEOUT"));
+    EXPECT_LT(timer.elapsed(), 1400);
+    EXPECT_TRUE(link.isConnected());
+    link.setReplyTimeout(80);
+    EXPECT_TRUE(link.request(QStringLiteral("READ_PARAMETER ABP"), &value, &error)) << error.toStdString();
+    EXPECT_EQ(value, "OK14512.0000\r\n");
+    const QByteArray log = wine.log();
+    EXPECT_TRUE(log.contains("<- TIMEOUT 400\r\n") && log.contains("<- TIMEOUT 8000\r\n"))
+        << log.toStdString();
 }
 
 TEST_F(BridgeProtocolTest, DroppedConversationClosesTheStationLink)
@@ -219,9 +242,15 @@ TEST_F(BridgeProtocolTest, OptionsAndLogRotation)
     const QByteArray help =
         WineBridge::runToEnd(WineBridge::bridgeExe(), {QStringLiteral("--help")}, &exitCode);
     EXPECT_EQ(exitCode, 0);
-    for (const char* option :
-         {"--listen HOST:PORT", "--timeout MS", "--log FILE", "--log-size KB", "--log-keep N"})
+    for (const char* option : {"--listen HOST:PORT", "--allow ADDRESS[/BITS]", "--timeout MS", "--log FILE",
+                               "--log-size KB", "--log-keep N"})
         EXPECT_TRUE(help.contains(option)) << option;
+    const QByteArray badRange = WineBridge::runToEnd(
+        WineBridge::bridgeExe(), {QStringLiteral("--allow"), QStringLiteral("192.168.1.0/33")}, &exitCode);
+    EXPECT_EQ(exitCode, 2);
+    EXPECT_TRUE(
+        badRange.contains("--allow needs ADDRESS or ADDRESS/BITS (IPv4 or IPv6), not \"192.168.1.0/33\""))
+        << badRange.toStdString();
     const QByteArray bad = WineBridge::runToEnd(
         WineBridge::bridgeExe(), {QStringLiteral("--listen"), QStringLiteral("nowhere")}, &exitCode);
     EXPECT_EQ(exitCode, 2);

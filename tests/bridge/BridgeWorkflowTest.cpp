@@ -29,7 +29,7 @@ struct PeerRecords
 {
     QStringList controller;
     QStringList requests;                // method, target and body of each
-    QStringList spectrometer;            // the station's lines to the software, CONNECT excepted
+    QStringList spectrometer;            // the station's lines to the software, CONNECT and TIMEOUT excepted
     std::map<QString, QByteArray> files; // backup and data folders
     QStringList msgs;
     QStringList asked;
@@ -86,8 +86,10 @@ PeerRecords registerAndQuery(const QString& linkAddress,
     records.controller = bench.controller().commandTexts() + bench.controller().rejectedTexts();
     for (const SimRecordedRequest& r : bench.server().requests())
         records.requests << normalised(QString::fromStdString(r.method + " " + r.target + "\n" + r.body));
+    // What only one side sees: the bridge's DDE housekeeping, the station's TIMEOUT meant for the bridge.
     for (const QString& line : spectrometerLines(bench).mid(linesBefore))
-        if (!line.startsWith(QLatin1String("CONNECT ")) && !line.startsWith(QLatin1String("UNADVISE ")))
+        if (!line.startsWith(QLatin1String("CONNECT ")) && !line.startsWith(QLatin1String("UNADVISE ")) &&
+            !line.startsWith(QLatin1String("TIMEOUT ")) && line != QLatin1String("TERMINATE"))
             records.spectrometer << normalised(line);
     for (const QString& dir : {bench.backupFolder(), bench.dataFolder()})
         for (const QString& name : SimBench::filesIn(dir)) {

@@ -128,12 +128,13 @@ bool WineBridge::startDouble(const QStringList& switches)
     return m_double != nullptr;
 }
 
-bool WineBridge::startBridge(const QStringList& options)
+bool WineBridge::startBridge(const QStringList& options, const QString& listenHost)
 {
     end(m_bridge);
     m_port = freePort();
-    const QStringList arguments{QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(m_port),
-                                QStringLiteral("--log"), logPath()};
+    const QStringList arguments{QStringLiteral("--listen"),
+                                QStringLiteral("%1:%2").arg(listenHost).arg(m_port), QStringLiteral("--log"),
+                                logPath()};
     m_bridge = start(bridgeExe(), arguments + options, "velora-link-bridge listening");
     return m_bridge != nullptr;
 }
@@ -159,12 +160,15 @@ QByteArray WineBridge::log() const
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-QStringList WineBridge::recorded() const
+QByteArray WineBridge::recordedBytes() const
 {
     QFile file(m_folder.filePath(QStringLiteral("double-record.txt")));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QStringList WineBridge::recorded() const
+{
+    QStringList lines = QString::fromUtf8(recordedBytes()).split(QLatin1Char('\n'));
     if (!lines.isEmpty() && lines.back().isEmpty())
         lines.removeLast();
     return lines;
@@ -187,6 +191,14 @@ QByteArray WineBridge::runToEnd(const QString& exe, const QStringList& arguments
 bool LinkClient::connectTo(quint16 port, int timeoutMs)
 {
     m_socket.connectToHost(QHostAddress::LocalHost, port);
+    return m_socket.waitForConnected(timeoutMs);
+}
+
+bool LinkClient::connectFrom(const QHostAddress& from, const QHostAddress& host, quint16 port, int timeoutMs)
+{
+    if (!m_socket.bind(from))
+        return false;
+    m_socket.connectToHost(host, port);
     return m_socket.waitForConnected(timeoutMs);
 }
 

@@ -25,8 +25,9 @@ public:
 
     // Starts the double with these fault switches and waits until it serves conversations.
     bool startDouble(const QStringList& switches = {});
-    // Starts the bridge on a free loopback port with these extra options; waits until it listens.
-    bool startBridge(const QStringList& options = {});
+    // Starts the bridge on a free port of listenHost with these extra options; waits until it listens.
+    bool startBridge(const QStringList& options = {},
+                     const QString& listenHost = QStringLiteral("127.0.0.1"));
     void stopDouble();
     void stopBridge();
     QString error() const { return m_error; }
@@ -38,6 +39,8 @@ public:
     QByteArray log() const;
     // Every transaction the double received ("CONNECT OPUS|System", "ADVISE ...", ...), in order.
     QStringList recorded() const;
+    // The same as the double wrote it: in the workstation's ANSI code page (Wine's default is 1252).
+    QByteArray recordedBytes() const;
     // Runs a Windows program of the bridge build to its end; its standard output, or "" after a time-out.
     static QByteArray runToEnd(const QString& exe, const QStringList& arguments, int* exitCode);
 
@@ -64,11 +67,15 @@ class LinkClient
 {
 public:
     bool connectTo(quint16 port, int timeoutMs = 5000);
+    // From a chosen local address (127.0.0.2 is loopback too) to host:port.
+    bool connectFrom(const QHostAddress& from, const QHostAddress& host, quint16 port, int timeoutMs = 5000);
     void send(const QByteArray& line); // LF added
     // One message as sent: a line with its LF, or "OK <n>\n" with its n bytes; "" after timeoutMs.
     QByteArray take(int timeoutMs = 5000);
     // True when the bridge closes the connection within timeoutMs (what arrived before is kept).
     bool closedWithin(int timeoutMs);
+    // Bytes received and not yet taken.
+    const QByteArray& received() const { return m_buffer; }
     // Sends a line and returns its answer.
     QByteArray transact(const QByteArray& line, int timeoutMs = 5000);
     QTcpSocket& socket() { return m_socket; }

@@ -12,9 +12,15 @@ TEST_F(Channel, ConnectionSendsRequestModeFirstAndStopsTheRetries)
     window->console.Timer5->setEnabled(true);
     spectrometer->connectToServer(QStringLiteral("OPUS|System"));
     const QStringList lines = sim.receivedLines();
-    ASSERT_GE(lines.size(), 2);
+    ASSERT_GE(lines.size(), 3);
     EXPECT_EQ(lines[0], QStringLiteral("CONNECT OPUS|System"));
-    EXPECT_EQ(lines[1], QStringLiteral("ADVISE REQUEST_MODE"));
+    // The reply timeout applied after connecting (1000 s) is the far end's too: a bridge's DDE calls wait
+    // as long. The simulated software takes it.
+    EXPECT_EQ(lines[1], QStringLiteral("TIMEOUT 1000000"));
+    EXPECT_EQ(lines[2], QStringLiteral("ADVISE REQUEST_MODE"));
+    const std::vector<SimSpectrometer::Exchange> exchanges = sim.log();
+    ASSERT_GE(exchanges.size(), 4u);
+    EXPECT_EQ(exchanges[3].bytes, "OK\n");
     EXPECT_FALSE(window->console.Timer5->isEnabled());
     // The health check ran to its end and handed over to the server calls.
     EXPECT_EQ(serverCalls, (QStringList{"Login", "ReadEnvironmentPage", "SendMachineStatus"}));
@@ -204,7 +210,8 @@ TEST_F(Channel, ItemWithALineBreakIsNeverSent)
     EXPECT_FALSE(spectrometer->SendSpectrometerCommand(QStringLiteral("DIAG_STATUS\nEXECUTE CLOSE_OPUS")));
     EXPECT_FALSE(spectrometer->SendSpectrometerCommand(QStringLiteral("DIAG_STATUS\r")));
     EXPECT_TRUE(spectrometer->SendSpectrometerCommand(QStringLiteral("DIAG_STATUS")));
-    EXPECT_EQ(sim.receivedLines(), (QStringList{"CONNECT OPUS|System", "ADVISE DIAG_STATUS"}));
+    EXPECT_EQ(sim.receivedLines(),
+              (QStringList{"CONNECT OPUS|System", "TIMEOUT 5000", "ADVISE DIAG_STATUS"}));
 }
 
 TEST_F(Channel, SilentSoftwareFailsAfterTheReplyTimeoutAndEveryLaterSend)
@@ -231,9 +238,13 @@ TEST_F(Channel, DroppedLinkFailsEverySendUntilTheNextConnect)
     EXPECT_FALSE(spectrometer->SendSpectrometerCommand(QStringLiteral("DIAG_STATUS")));
     EXPECT_FALSE(spectrometer->SendSpectrometerCommand(QStringLiteral("DIAG_STATUS")));
     EXPECT_FALSE(window->console.link()->isConnected());
+    sim.clearLog();
     spectrometer->Exit_Click();
     EXPECT_TRUE(window->console.link()->isConnected());
     EXPECT_EQ(sim.connectionCount(), 2);
+    // The new connection is told the timeout again, once.
+    EXPECT_EQ(sim.receivedLines().mid(0, 3),
+              (QStringList{"CONNECT OPUS|System", "TIMEOUT 1000000", "ADVISE REQUEST_MODE"}));
     EXPECT_EQ(window->model.msgText().left(17), QStringLiteral("Peak Amplitude = "));
 }
 

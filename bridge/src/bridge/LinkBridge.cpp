@@ -1,55 +1,40 @@
 #include "bridge/LinkBridge.h"
 
-#include <ws2tcpip.h>
+#include "bridge/LinkRequest.h"
+#include "bridge/Sockets.h"
 
 namespace {
 
 constexpr UINT ListenMessage = WM_APP + 1;
-constexpr UINT StationMessage = WM_APP + 2;
-constexpr UINT ConversationEndedMessage = WM_APP + 3;
+constexpr UINT ConversationEndedMessage = WM_APP + 2;
+static_assert(StationEvents::FirstMessage == WM_APP + 16);
 constexpr UINT_PTR PollTimer = 1;
-// DDE names items with atoms, which hold at most 255 characters.
-constexpr size_t MaxItemBytes = 255;
+// Idle time before the first probe, then between probes (Windows sends ten): a station gone without
+// a word is dropped about 40 s later.
+constexpr unsigned long KeepAliveIdleMs = 20000;
+constexpr unsigned long KeepAliveIntervalMs = 2000;
 const char* const WindowClass = "VeloraLinkBridge";
-
-std::string socketError(int code)
-{
-    char text[256] = {};
-    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, DWORD(code), 0, text,
-                   sizeof text, nullptr);
-    std::string message(text);
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
-        message.pop_back();
-    return "socket error " + std::to_string(code) + (message.empty() ? "" : " (" + message + ")");
-}
-
-void closeSocket(SOCKET socket)
-{
-    shutdown(socket, SD_SEND);
-    closesocket(socket);
-}
+const std::string TakeOverText = "ERROR Another station took over\n";
 
 } // namespace
 
 LinkBridge::LinkBridge(Settings settings, RotatingLog& log)
     : m_settings(std::move(settings))
     , m_log(log)
-    , m_lines(m_settings.maxLineBytes)
 {
     m_dde.setTimeoutMs(m_settings.ddeTimeoutMs);
     // Sent as it comes, even while a call is outstanding: the software announced it then.
-    m_dde.setNotifyHandler([this](const std::string& item) {
-        if (m_station != INVALID_SOCKET && !m_closeAfterFlush)
-            answer("NOTIFY " + item + "\n");
-    });
+    m_dde.setNotifyHandler([this](const std::string& item) { notify(item); });
     // Closing from inside DDEML's callback would pull the conversation away under it.
-    m_dde.setDisconnectHandler([this] { PostMessageA(m_window, ConversationEndedMessage, 0, 0); });
+    m_dde.setDisconnectHandler([this] {
+        PostMessageA(m_window, ConversationEndedMessage, m_station ? m_station->generation : 0, 0);
+    });
 }
 
 LinkBridge::~LinkBridge()
 {
-    if (m_station != INVALID_SOCKET)
-        closesocket(m_station);
+    if (m_station)
+        closesocket(m_station->socket);
     if (m_listener != INVALID_SOCKET)
         closesocket(m_listener);
     m_dde.disconnect();
@@ -85,11 +70,14 @@ bool LinkBridge::start(std::string* error)
         return false;
 
     addrinfo hints{};
-    hints.ai_family = AF_INET;
+    hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_flags = AI_PASSIVE;
     addrinfo* addresses = nullptr;
     const std::string port = std::to_string(m_settings.port);
+    const std::string shown =
+        (m_settings.host.find(':') != std::string::npos ? "[" + m_settings.host + "]" : m_settings.host) +
+        ":" + port;
     const int resolved = getaddrinfo(m_settings.host.c_str(), port.c_str(), &hints, &addresses);
     if (resolved != 0 || !addresses) {
         *error = "Cannot resolve listen address " + m_settings.host + ": " + socketError(resolved);
@@ -99,17 +87,23 @@ bool LinkBridge::start(std::string* error)
     BOOL exclusive = TRUE;
     setsockopt(m_listener, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive),
                sizeof exclusive);
+    if (addresses->ai_family == AF_INET6) {
+        // [::] serves IPv4 stations too; --allow matches them by their IPv4 address.
+        DWORD v6Only = 0;
+        setsockopt(m_listener, IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<const char*>(&v6Only),
+                   sizeof v6Only);
+    }
     const bool bound = m_listener != INVALID_SOCKET &&
                        bind(m_listener, addresses->ai_addr, int(addresses->ai_addrlen)) == 0 &&
                        listen(m_listener, 4) == 0;
     freeaddrinfo(addresses);
     if (!bound) {
-        *error = "Cannot listen on " + m_settings.host + ":" + port + ": " + socketError(WSAGetLastError());
+        *error = "Cannot listen on " + shown + ": " + socketError(WSAGetLastError());
         return false;
     }
     WSAAsyncSelect(m_listener, m_window, ListenMessage, FD_ACCEPT);
     SetTimer(m_window, PollTimer, m_settings.pollMs, nullptr);
-    m_log.write("listening on " + m_settings.host + ":" + port);
+    m_log.write("listening on " + shown);
     return true;
 }
 
@@ -126,107 +120,147 @@ int LinkBridge::run()
 LRESULT CALLBACK LinkBridge::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     auto* self = reinterpret_cast<LinkBridge*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-    if (self) {
-        switch (message) {
-        case ListenMessage:
-            self->onListenEvent(WSAGETSELECTEVENT(lParam), WSAGETSELECTERROR(lParam));
-            return 0;
-        case StationMessage:
-            if (SOCKET(wParam) == self->m_station)
-                self->onStationEvent(WSAGETSELECTEVENT(lParam), WSAGETSELECTERROR(lParam));
-            return 0;
-        case ConversationEndedMessage:
-            if (!self->m_busy && self->m_station != INVALID_SOCKET && !self->m_dde.isOpen())
-                self->closeStation("the spectrometer software ended the conversation");
-            return 0;
-        case WM_TIMER:
-            if (wParam == PollTimer)
-                self->pollConversation();
-            return 0;
-        default:
-            break;
-        }
+    if (!self)
+        return DefWindowProcA(window, message, wParam, lParam);
+    if (StationEvents::isStationMessage(message)) {
+        const Station* station = self->m_station.get();
+        if (station && StationEvents::belongs(message, wParam, station->events))
+            self->onStationEvent(WSAGETSELECTEVENT(lParam), WSAGETSELECTERROR(lParam));
+        return 0;
     }
-    return DefWindowProcA(window, message, wParam, lParam);
+    switch (message) {
+    case ListenMessage:
+        self->onListenEvent(WSAGETSELECTEVENT(lParam), WSAGETSELECTERROR(lParam));
+        return 0;
+    case ConversationEndedMessage:
+        if (!self->m_busy && self->m_station && self->m_station->generation == wParam &&
+            !self->m_dde.isOpen())
+            self->closeStation("the spectrometer software ended the conversation");
+        return 0;
+    case WM_TIMER:
+        if (wParam == PollTimer)
+            self->pollConversation();
+        return 0;
+    default:
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
 }
 
 void LinkBridge::onListenEvent(WORD event, WORD error)
 {
     if (event != FD_ACCEPT)
         return;
-    sockaddr_in address{};
+    sockaddr_storage address{};
     int length = sizeof address;
     const SOCKET incoming = accept(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
     if (incoming == INVALID_SOCKET) {
         m_log.write("accept failed: " + socketError(error ? error : WSAGetLastError()));
         return;
     }
-    char host[64] = {};
-    inet_ntop(AF_INET, &address.sin_addr, host, sizeof host);
-    const std::string peer = std::string(host) + ":" + std::to_string(ntohs(address.sin_port));
-    if (m_station != INVALID_SOCKET) {
-        // The accepted socket is non-blocking; one short line fits in any send buffer.
-        WSAAsyncSelect(incoming, m_window, 0, 0);
-        const std::string refusal = "ERROR Another station is connected\n";
-        send(incoming, refusal.data(), int(refusal.size()), 0);
-        closeSocket(incoming);
-        m_log.write("refused " + peer + ": another station (" + m_peer + ") is connected");
+    // The accepted socket inherits the listener's events; its own are chosen below.
+    WSAAsyncSelect(incoming, m_window, 0, 0);
+    AddressFilter::Address peerAddress{};
+    const std::string peer = describePeer(address, &peerAddress);
+    if (!m_settings.allowed.allows(peerAddress)) {
+        m_log.write("refused " + peer + ": not an allowed address (see --allow)");
+        closesocket(incoming);
         return;
     }
-    m_station = incoming;
-    m_peer = peer;
-    m_lines.clear();
-    m_output.clear();
-    m_closeAfterFlush = m_readPending = m_closePending = false;
+    if (m_station)
+        takeOver(peer);
+
+    auto station = std::make_unique<Station>(m_settings.maxLineBytes);
+    station->socket = incoming;
+    station->generation = ++m_generations;
+    station->events = m_events.open(incoming);
+    station->peer = peer;
     BOOL noDelay = TRUE;
-    setsockopt(m_station, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
-    WSAAsyncSelect(m_station, m_window, StationMessage, FD_READ | FD_WRITE | FD_CLOSE);
+    setsockopt(incoming, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
+    std::string keepAliveError;
+    if (!enableKeepAlive(incoming, KeepAliveIdleMs, KeepAliveIntervalMs, &keepAliveError))
+        m_log.write("no keep-alive for " + peer + ": " + keepAliveError);
+    // Every station starts with the bridge's own limit until it sends its own.
+    m_dde.setTimeoutMs(m_settings.ddeTimeoutMs);
+    m_station = std::move(station);
+    // Data that arrived already is announced by a first FD_READ.
+    WSAAsyncSelect(incoming, m_window, m_station->events.message, FD_READ | FD_WRITE | FD_CLOSE);
     m_log.write("station connected from " + peer);
+}
+
+void LinkBridge::takeOver(const std::string& peer)
+{
+    // One try to tell it, no waiting: a station that vanished must not hold up the one that came.
+    if (!m_station->closing) {
+        m_log.write("-> " + printable(TakeOverText));
+        m_station->output += TakeOverText;
+    }
+    Station& old = *m_station;
+    while (!old.output.empty()) {
+        const int sent = send(old.socket, old.output.data(), int(old.output.size()), 0);
+        if (sent <= 0)
+            break;
+        old.output.erase(0, size_t(sent));
+    }
+    dropStation("another station (" + peer + ") took over");
 }
 
 void LinkBridge::onStationEvent(WORD event, WORD error)
 {
-    if (m_busy) {
-        // Served once the current line is answered.
-        if (event == FD_READ)
-            m_readPending = true;
-        else if (event == FD_CLOSE)
-            m_closePending = true;
-        return;
-    }
     switch (event) {
     case FD_READ:
-        readStation();
+        m_station->readPending = true;
+        serveLines();
         break;
     case FD_WRITE:
         flushOutput();
         break;
-    case FD_CLOSE:
-        readStation();
-        if (m_station != INVALID_SOCKET)
-            closeStation(error ? "station connection lost: " + socketError(error)
-                               : "station closed the link");
+    case FD_CLOSE: {
+        m_station->readPending = true;
+        m_station->closePending = true;
+        if (m_busy)
+            return; // served once the current line is answered
+        const std::string reason =
+            error ? "station connection lost: " + socketError(error) : std::string("station closed the link");
+        const unsigned generation = m_station->generation;
+        // What it sent before closing is still served, then the link is closed.
+        m_station->closePending = false;
+        serveLines();
+        if (m_station && m_station->generation == generation)
+            closeStation(reason);
         break;
+    }
     default:
         break;
     }
 }
 
-void LinkBridge::readStation()
+void LinkBridge::receive()
 {
-    if (m_station == INVALID_SOCKET)
-        return;
     char bytes[16384];
-    const int received = recv(m_station, bytes, sizeof bytes, 0);
+    const int received = recv(m_station->socket, bytes, sizeof bytes, 0);
     if (received > 0)
-        m_lines.feed(bytes, size_t(received));
-    serveLines();
+        m_station->lines.feed(bytes, size_t(received));
 }
 
 void LinkBridge::serveLines()
 {
-    while (m_station != INVALID_SOCKET && !m_closeAfterFlush && m_lines.hasLine()) {
-        const LineBuffer::Line line = m_lines.takeLine();
+    // Reached from an event dispatched while a line waits for DDE: the loop below picks it up.
+    if (m_busy)
+        return;
+    while (m_station) {
+        if (m_station->closePending) {
+            m_station->closePending = false;
+            closeStation("station closed the link");
+            return;
+        }
+        if (m_station->readPending) {
+            m_station->readPending = false;
+            receive();
+        }
+        if (m_station->closing || !m_station->lines.hasLine())
+            return;
+        const LineBuffer::Line line = m_station->lines.takeLine();
+        m_servedGeneration = m_station->generation;
         m_busy = true;
         if (line.oversized) {
             m_log.write("<- (line longer than " + std::to_string(m_settings.maxLineBytes) + " bytes)");
@@ -235,109 +269,124 @@ void LinkBridge::serveLines()
             handleLine(line.text);
         }
         m_busy = false;
-        if (m_closePending) {
-            m_closePending = false;
-            closeStation("station closed the link");
-            return;
-        }
-        if (m_readPending) {
-            m_readPending = false;
-            char bytes[16384];
-            const int received = recv(m_station, bytes, sizeof bytes, 0);
-            if (received > 0)
-                m_lines.feed(bytes, size_t(received));
-        }
     }
+}
+
+bool LinkBridge::servedStationGone() const
+{
+    return !m_station || m_station->generation != m_servedGeneration;
 }
 
 void LinkBridge::handleLine(const std::string& line)
 {
     m_log.write("<- " + printable(line));
-    const size_t blank = line.find(' ');
-    const std::string verb = line.substr(0, blank);
-    const std::string argument = blank == std::string::npos ? std::string() : line.substr(blank + 1);
+    const LinkRequest request = LinkRequest::parse(line);
     std::string error;
-
-    if (verb == "CONNECT") {
-        const size_t bar = argument.find('|');
-        if (bar == std::string::npos || bar == 0 || bar + 1 >= argument.size()) {
+    switch (request.verb) {
+    case LinkRequest::Verb::Connect: {
+        std::string service, topic;
+        if (!request.serviceAndTopic(&service, &topic))
             answer("ERROR CONNECT needs service|topic\n");
-            return;
-        }
-        if (m_dde.connect(argument.substr(0, bar), argument.substr(bar + 1), &error))
+        else if (m_dde.connect(service, topic, &error))
             answer("OK\n");
         else
             answer("ERROR " + error + "\n");
         return;
     }
-    if (verb != "ADVISE" && verb != "REQUEST" && verb != "EXECUTE") {
+    case LinkRequest::Verb::Timeout: {
+        unsigned long ms = 0;
+        if (!request.timeoutMs(&ms)) {
+            answer("ERROR TIMEOUT needs milliseconds from 1 to " + std::to_string(LinkRequest::MaxTimeoutMs) +
+                   "\n");
+            return;
+        }
+        m_dde.setTimeoutMs(DWORD(ms));
+        answer("OK\n");
+        return;
+    }
+    case LinkRequest::Verb::Unknown:
         answer("ERROR Unknown request\n");
         return;
+    default:
+        break;
     }
     if (!m_dde.isOpen()) {
         answer("ERROR No conversation\n");
         return;
     }
-    if (argument.empty()) {
-        answer("ERROR " + verb + " needs an item\n");
-        return;
-    }
-    if (verb != "EXECUTE" && argument.size() > MaxItemBytes) {
-        answer("ERROR Item longer than " + std::to_string(MaxItemBytes) +
-               " characters: not a DDE item name\n");
+    if (request.argument.empty()) {
+        answer("ERROR " + request.name + " needs an item\n");
         return;
     }
     bool done = false;
     std::string value;
-    if (verb == "ADVISE")
-        done = m_dde.advise(argument, &error);
-    else if (verb == "REQUEST")
-        done = m_dde.request(argument, &value, &error);
+    if (request.verb == LinkRequest::Verb::Advise)
+        done = m_dde.advise(request.argument, &error);
+    else if (request.verb == LinkRequest::Verb::Request)
+        done = m_dde.request(request.argument, &value, &error);
     else
-        done = m_dde.execute(argument, &error);
+        done = m_dde.execute(request.argument, &error);
 
     if (done) {
-        answer(verb == "REQUEST" ? "OK " + std::to_string(value.size()) + "\n" + value : std::string("OK\n"));
+        answer(request.verb == LinkRequest::Verb::Request
+                   ? "OK " + std::to_string(value.size()) + "\n" + value
+                   : std::string("OK\n"));
         // An announcement the software posted right behind its acknowledgement follows the answer at
         // once, not at the scheduler's whim: a station waiting a fixed time for it must not miss it.
-        if (verb == "ADVISE")
+        if (request.verb == LinkRequest::Verb::Advise && !servedStationGone())
             m_dde.deliverQueued();
         return;
     }
     answer("ERROR " + error + "\n");
-    if (m_dde.lastFailureTimedOut()) {
-        // A late reply would be taken for the next one's.
-        endConversation("time-out; conversation dropped");
-    } else if (!m_dde.stillConnected()) {
+    // Taken over while the call waited: the conversation went with that station.
+    if (servedStationGone())
+        return;
+    if (m_dde.lastFailureTimedOut())
+        m_log.write("time-out: the conversation is opened afresh before the next call");
+    else if (!m_dde.isOpen() || !m_dde.stillConnected())
         endConversation("the spectrometer software ended the conversation");
-    }
 }
 
 void LinkBridge::answer(const std::string& bytes)
 {
+    if (servedStationGone() || m_station->closing) {
+        m_log.write("(not sent, that station is gone) " + printable(bytes));
+        return;
+    }
     m_log.write("-> " + printable(bytes));
-    m_output += bytes;
+    m_station->output += bytes;
+    flushOutput();
+}
+
+void LinkBridge::notify(const std::string& item)
+{
+    if (!m_station || m_station->closing)
+        return;
+    const std::string line = "NOTIFY " + item + "\n";
+    m_log.write("-> " + printable(line));
+    m_station->output += line;
     flushOutput();
 }
 
 void LinkBridge::flushOutput()
 {
-    while (m_station != INVALID_SOCKET && !m_output.empty()) {
-        const int sent = send(m_station, m_output.data(), int(m_output.size()), 0);
+    if (!m_station)
+        return;
+    Station& station = *m_station;
+    while (!station.output.empty()) {
+        const int sent = send(station.socket, station.output.data(), int(station.output.size()), 0);
         if (sent == SOCKET_ERROR) {
             const int code = WSAGetLastError();
             if (code == WSAEWOULDBLOCK)
                 return; // FD_WRITE resumes
-            m_output.clear();
-            closeStation("station connection lost: " + socketError(code));
+            dropStation("station connection lost: " + socketError(code));
             return;
         }
-        m_output.erase(0, size_t(sent));
+        station.output.erase(0, size_t(sent));
     }
-    if (m_closeAfterFlush && m_output.empty() && m_station != INVALID_SOCKET) {
-        closeSocket(m_station);
-        m_station = INVALID_SOCKET;
-        m_closeAfterFlush = false;
+    if (station.closing) {
+        closeSocket(station.socket);
+        m_station.reset();
     }
 }
 
@@ -349,19 +398,29 @@ void LinkBridge::endConversation(const std::string& reason)
 
 void LinkBridge::closeStation(const std::string& reason)
 {
-    if (m_station == INVALID_SOCKET || m_closeAfterFlush)
+    if (!m_station || m_station->closing)
         return;
     // What was answered still reaches the station before it sees the close; nothing new is added.
-    m_closeAfterFlush = true;
-    m_log.write("closing station link " + m_peer + ": " + reason);
-    m_lines.clear();
+    m_station->closing = true;
+    m_log.write("closing station link " + m_station->peer + ": " + reason);
+    m_station->lines.clear();
     m_dde.disconnect();
     flushOutput();
 }
 
+void LinkBridge::dropStation(const std::string& reason)
+{
+    const std::unique_ptr<Station> station = std::move(m_station);
+    if (!station->closing)
+        m_log.write("closing station link " + station->peer + ": " + reason);
+    closeSocket(station->socket);
+    // Its conversation ends with it; the next station opens its own.
+    m_dde.disconnect();
+}
+
 void LinkBridge::pollConversation()
 {
-    if (m_busy || m_station == INVALID_SOCKET || m_closeAfterFlush || !m_dde.isOpen())
+    if (m_busy || !m_station || m_station->closing || !m_dde.isOpen())
         return;
     if (!m_dde.stillConnected())
         endConversation("the spectrometer software ended the conversation");

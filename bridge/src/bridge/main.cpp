@@ -1,4 +1,5 @@
 #include "bridge/LinkBridge.h"
+#include "bridge/LinkRequest.h"
 #include "common/Options.h"
 #include "common/RotatingLog.h"
 
@@ -11,8 +12,12 @@ const char* const Usage =
     "Serves the station's TCP link to the spectrometer software's DDE server on this computer.\n"
     "\n"
     "  --listen HOST:PORT   address to listen on (default 127.0.0.1:4411; 0.0.0.0:4411 for a\n"
-    "                       station on another computer)\n"
-    "  --timeout MS         longest wait for the software's answer to one DDE call (default 10000)\n"
+    "                       station on another computer, [::]:4411 for IPv6 as well)\n"
+    "  --allow ADDRESS[/BITS]\n"
+    "                       a station address or range that may connect (IPv4 or IPv6); repeat\n"
+    "                       for more (default: this computer only, 127.0.0.0/8 and ::1)\n"
+    "  --timeout MS         longest wait for the software's answer to one DDE call, until the\n"
+    "                       station sets its own (default 10000)\n"
     "  --max-line BYTES     longest line accepted from the station (default 4096)\n"
     "  --log FILE           log file (default velora-link-bridge.log beside the program)\n"
     "  --log-size KB        size at which the log is rotated (default 1024)\n"
@@ -23,7 +28,7 @@ const char* const Usage =
 
 int main()
 {
-    Options options({"help"}, {"listen", "timeout", "max-line", "log", "log-size", "log-keep"});
+    Options options({"help"}, {"listen", "allow", "timeout", "max-line", "log", "log-size", "log-keep"});
     if (!options.parse(commandLineArguments())) {
         std::fprintf(stderr, "velora-link-bridge: %s\n\n%s", options.error().c_str(), Usage);
         return 2;
@@ -41,12 +46,24 @@ int main()
                      listen.c_str());
         return 2;
     }
-    if (!options.number("timeout", 10000, 1, 3600000, &timeoutMs) ||
+    if (!options.number("timeout", 10000, 1, long(LinkRequest::MaxTimeoutMs), &timeoutMs) ||
         !options.number("max-line", 4096, 64, 1 << 20, &maxLine) ||
         !options.number("log-size", 1024, 1, 1 << 20, &logKb) ||
         !options.number("log-keep", 5, 0, 99, &logKeep)) {
         std::fprintf(stderr, "velora-link-bridge: %s\n", options.error().c_str());
         return 2;
+    }
+    if (options.has("allow")) {
+        settings.allowed = AddressFilter();
+        for (const std::string& allowed : options.values("allow")) {
+            if (!settings.allowed.add(allowed)) {
+                std::fprintf(stderr,
+                             "velora-link-bridge: --allow needs ADDRESS or ADDRESS/BITS (IPv4 or IPv6), not "
+                             "\"%s\"\n",
+                             allowed.c_str());
+                return 2;
+            }
+        }
     }
     settings.ddeTimeoutMs = DWORD(timeoutMs);
     settings.maxLineBytes = size_t(maxLine);

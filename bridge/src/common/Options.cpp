@@ -28,15 +28,15 @@ bool Options::parse(const std::vector<std::string>& arguments)
                 m_error = "unknown option --" + key;
                 return false;
             }
-            m_values[key] = name.substr(equals + 1);
+            m_values[key].push_back(name.substr(equals + 1));
         } else if (m_flags.count(name)) {
-            m_values[name] = std::string();
+            m_values[name].push_back(std::string());
         } else if (m_valued.count(name)) {
             if (i + 1 >= arguments.size()) {
                 m_error = "option --" + name + " needs a value";
                 return false;
             }
-            m_values[name] = arguments[++i];
+            m_values[name].push_back(arguments[++i]);
         } else {
             m_error = "unknown option --" + name;
             return false;
@@ -48,7 +48,13 @@ bool Options::parse(const std::vector<std::string>& arguments)
 std::string Options::value(const std::string& name, const std::string& fallback) const
 {
     const auto found = m_values.find(name);
-    return found == m_values.end() ? fallback : found->second;
+    return found == m_values.end() ? fallback : found->second.back();
+}
+
+std::vector<std::string> Options::values(const std::string& name) const
+{
+    const auto found = m_values.find(name);
+    return found == m_values.end() ? std::vector<std::string>() : found->second;
 }
 
 bool Options::number(const std::string& name, long fallback, long min, long max, long* result)
@@ -96,7 +102,15 @@ bool splitHostPort(const std::string& address, std::string* host, unsigned short
     const long number = std::strtol(portText.c_str(), &end, 10);
     if (*end != '\0' || number < 1 || number > 65535)
         return false;
-    *host = address.substr(0, colon);
+    std::string name = address.substr(0, colon);
+    if (name.front() == '[') {
+        if (name.size() < 3 || name.back() != ']')
+            return false;
+        name = name.substr(1, name.size() - 2);
+    } else if (name.find(':') != std::string::npos) {
+        return false; // an IPv6 address needs its brackets
+    }
+    *host = name;
     *port = static_cast<unsigned short>(number);
     return true;
 }

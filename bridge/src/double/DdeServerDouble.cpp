@@ -103,9 +103,11 @@ void DdeServerDouble::record(const std::string& line)
     std::fflush(m_record);
 }
 
-void DdeServerDouble::answerDelay() const
+void DdeServerDouble::answerDelay(const std::string& item) const
 {
-    if (m_settings.answerDelayMs > 0)
+    if (m_settings.answerDelayMs == 0)
+        return;
+    if (m_settings.delayOnItem.empty() || item.rfind(m_settings.delayOnItem, 0) == 0)
         Sleep(m_settings.answerDelayMs);
 }
 
@@ -159,8 +161,10 @@ LRESULT DdeServerDouble::onConversationMessage(HWND window, UINT message, WPARAM
         return 0;
 
     if (message == WM_DDE_TERMINATE) {
-        if (!conversation.terminating)
+        if (!conversation.terminating) {
+            record("TERMINATE");
             PostMessageA(conversation.client, WM_DDE_TERMINATE, reinterpret_cast<WPARAM>(window), 0);
+        }
         m_conversations.erase(found);
         DestroyWindow(window);
         return 0;
@@ -216,16 +220,17 @@ void DdeServerDouble::onAdvise(HWND window, Conversation& conversation, LPARAM l
     UINT_PTR options = 0, itemAtom = 0;
     UnpackDDElParam(WM_DDE_ADVISE, lParam, &options, &itemAtom);
     const std::string item = atomName(ATOM(itemAtom));
-    record("ADVISE " + item);
-    if (m_settings.neverAnswer || dropsOn(window, conversation, item))
-        return;
     bool ackRequested = false, deferUpdates = false;
     if (auto* advise = static_cast<DDEADVISE*>(GlobalLock(reinterpret_cast<HGLOBAL>(options)))) {
         ackRequested = advise->fAckReq;
         deferUpdates = advise->fDeferUpd;
         GlobalUnlock(reinterpret_cast<HGLOBAL>(options));
     }
-    answerDelay();
+    // The warm link is what the software is asked for; a hot one is marked.
+    record("ADVISE " + item + (deferUpdates ? "" : " (hot link)"));
+    if (m_settings.neverAnswer || dropsOn(window, conversation, item))
+        return;
+    answerDelay(item);
     if (m_settings.refuseItems) {
         // On a negative acknowledgement the options stay the client's to free.
         PostMessageA(conversation.client, WM_DDE_ACK, reinterpret_cast<WPARAM>(window),
@@ -239,9 +244,12 @@ void DdeServerDouble::onAdvise(HWND window, Conversation& conversation, LPARAM l
     PostMessageA(conversation.client, WM_DDE_ACK, reinterpret_cast<WPARAM>(window),
                  ReuseDDElParam(lParam, WM_DDE_ADVISE, WM_DDE_ACK, AckPositive, itemAtom));
     GlobalFree(reinterpret_cast<HGLOBAL>(options));
-    if (m_settings.notify)
-        postData(window, conversation.client, item, deferUpdates ? std::string() : m_results[item], false,
-                 ackRequested);
+    if (!m_settings.notify)
+        return;
+    if (deferUpdates)
+        postNotice(window, conversation.client, item);
+    else
+        postData(window, conversation.client, item, m_results[item], false, ackRequested);
 }
 
 void DdeServerDouble::onUnadvise(HWND window, Conversation& conversation, LPARAM lParam)
@@ -261,7 +269,7 @@ void DdeServerDouble::onRequest(HWND window, Conversation& conversation, LPARAM 
     record("REQUEST " + item);
     if (m_settings.neverAnswer || dropsOn(window, conversation, item))
         return;
-    answerDelay();
+    answerDelay(item);
     if (m_settings.refuseItems) {
         PostMessageA(conversation.client, WM_DDE_ACK, reinterpret_cast<WPARAM>(window),
                      PackDDElParam(WM_DDE_ACK, 0, itemAtom));
@@ -282,7 +290,7 @@ void DdeServerDouble::onExecute(HWND window, Conversation& conversation, LPARAM 
     record("EXECUTE " + command);
     if (m_settings.neverAnswer || dropsOn(window, conversation, command))
         return;
-    answerDelay();
+    answerDelay(command);
     m_commands.run(command);
     PostMessageA(conversation.client, WM_DDE_ACK, reinterpret_cast<WPARAM>(window),
                  PackDDElParam(WM_DDE_ACK, AckPositive, reinterpret_cast<UINT_PTR>(commands)));
@@ -307,4 +315,13 @@ void DdeServerDouble::postData(HWND window, HWND client, const std::string& item
         GlobalFree(data);
         GlobalDeleteAtom(atom);
     }
+}
+
+void DdeServerDouble::postNotice(HWND window, HWND client, const std::string& item)
+{
+    // A warm link's announcement: WM_DDE_DATA without data, only the item.
+    const ATOM atom = GlobalAddAtomA(item.c_str());
+    if (!PostMessageA(client, WM_DDE_DATA, reinterpret_cast<WPARAM>(window),
+                      PackDDElParam(WM_DDE_DATA, 0, atom)))
+        GlobalDeleteAtom(atom);
 }

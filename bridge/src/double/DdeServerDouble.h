@@ -10,8 +10,11 @@
 
 // The spectrometer software as a DDE server, written with the raw DDE messages: it accepts
 // conversations on service|topic, runs every advised or requested item and every executed text as a
-// command, and sends an advised item's result as advise data. Fault switches make it refuse the
-// conversation, never answer, answer late, refuse items or drop the conversation.
+// command, and announces an advised item's result: on a warm link (the client asked for no data) an
+// empty announcement, the client then requests the value; on a hot link the value itself. It records
+// what it received as it received it, in the ANSI code page. Fault switches make it refuse the
+// conversation, never answer, answer late (every call, or only some), refuse items or drop the
+// conversation.
 class DdeServerDouble
 {
 public:
@@ -26,7 +29,8 @@ public:
         bool refuseItems = false;
         bool notify = true;
         DWORD answerDelayMs = 0;
-        std::string dropOnItem; // the conversation ends when such an item or command arrives
+        std::string delayOnItem; // non-empty: only such items and commands are answered late
+        std::string dropOnItem;  // the conversation ends when such an item or command arrives
     };
 
     explicit DdeServerDouble(Settings settings);
@@ -55,7 +59,8 @@ private:
     bool dropsOn(HWND window, Conversation& conversation, const std::string& item);
     void postData(HWND window, HWND client, const std::string& item, const std::string& value, bool response,
                   bool ackRequested);
-    void answerDelay() const;
+    void postNotice(HWND window, HWND client, const std::string& item);
+    void answerDelay(const std::string& item) const;
     void record(const std::string& line);
 
     Settings m_settings;

@@ -16,6 +16,7 @@ const char* const Usage =
     "  --refuse-conversation  never acknowledge a conversation\n"
     "  --never-answer         receive items and commands, answer nothing\n"
     "  --answer-delay MS      answer every item and command this late\n"
+    "  --delay-on PREFIX      with --answer-delay: only items and commands beginning with PREFIX\n"
     "  --refuse-items         refuse every advised or requested item\n"
     "  --no-notify            never send an advised item's result\n"
     "  --drop-on PREFIX       end the conversation when an item or command begins with PREFIX\n"
@@ -26,7 +27,7 @@ const char* const Usage =
 int main()
 {
     Options options({"help", "refuse-conversation", "never-answer", "refuse-items", "no-notify"},
-                    {"service", "topic", "data-root", "record", "answer-delay", "drop-on"});
+                    {"service", "topic", "data-root", "record", "answer-delay", "delay-on", "drop-on"});
     long delayMs = 0;
     if (!options.parse(commandLineArguments()) || !options.number("answer-delay", 0, 0, 3600000, &delayMs)) {
         std::fprintf(stderr, "dde-spectrometer-double: %s\n\n%s", options.error().c_str(), Usage);
@@ -46,6 +47,7 @@ int main()
     settings.refuseItems = options.has("refuse-items");
     settings.notify = !options.has("no-notify");
     settings.answerDelayMs = DWORD(delayMs);
+    settings.delayOnItem = options.value("delay-on");
     settings.dropOnItem = options.value("drop-on");
 
     DdeServerDouble server(settings);

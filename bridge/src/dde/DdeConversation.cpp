@@ -1,18 +1,27 @@
-#include "bridge/DdeConversation.h"
+#include "dde/DdeConversation.h"
+
+#include "dde/AnsiText.h"
+#include "dde/Utf8.h"
 
 #include <dde.h>
 
-DdeConversation* DdeConversation::s_instance = nullptr;
+#include <algorithm>
+#include <vector>
 
 namespace {
+
+// DDE names items with atoms, which hold at most 255 characters.
+constexpr size_t MaxItemCharacters = 255;
+// A software that ended without a word is noticed this often while a call waits.
+constexpr DWORD LivenessCheckMs = 250;
 
 // Frees a DDEML string handle when it goes out of scope.
 class StringHandle
 {
 public:
-    StringHandle(DWORD instance, const std::string& text)
+    StringHandle(DWORD instance, const std::string& ansi)
         : m_instance(instance)
-        , m_hsz(DdeCreateStringHandleA(instance, text.c_str(), CP_WINANSI))
+        , m_hsz(DdeCreateStringHandleA(instance, ansi.c_str(), CP_WINANSI))
     {
     }
     ~StringHandle()
@@ -33,6 +42,22 @@ bool isTimeout(UINT code)
 {
     return code == DMLERR_ADVACKTIMEOUT || code == DMLERR_DATAACKTIMEOUT || code == DMLERR_EXECACKTIMEOUT ||
            code == DMLERR_POKEACKTIMEOUT || code == DMLERR_UNADVACKTIMEOUT;
+}
+
+// DDEML passes no context to its callback: it finds its conversation among these (one thread).
+std::vector<DdeConversation*>& everyConversation()
+{
+    static std::vector<DdeConversation*> conversations;
+    return conversations;
+}
+
+// A DDE text ends at its first NUL: one inside would cut what the software receives.
+bool holdsNul(const std::string& text, std::string* error)
+{
+    if (text.find('\0') == std::string::npos)
+        return false;
+    *error = "Character U+0000 cannot be sent in a DDE text; not sent";
+    return true;
 }
 
 } // namespace
@@ -85,7 +110,7 @@ std::string ddemlErrorName(UINT code)
 
 DdeConversation::DdeConversation()
 {
-    s_instance = this;
+    everyConversation().push_back(this);
 }
 
 DdeConversation::~DdeConversation()
@@ -93,7 +118,18 @@ DdeConversation::~DdeConversation()
     disconnect();
     if (m_instance)
         DdeUninitialize(m_instance);
-    s_instance = nullptr;
+    auto& all = everyConversation();
+    all.erase(std::remove(all.begin(), all.end(), this), all.end());
+}
+
+DdeConversation* DdeConversation::owning(HCONV conv)
+{
+    if (!conv)
+        return nullptr;
+    for (DdeConversation* conversation : everyConversation())
+        if (conversation->m_conv == conv)
+            return conversation;
+    return nullptr;
 }
 
 bool DdeConversation::initialise(std::string* error)
@@ -127,8 +163,18 @@ bool DdeConversation::connect(const std::string& service, const std::string& top
 {
     disconnect();
     m_timedOut = false;
-    StringHandle serviceName(m_instance, service);
-    StringHandle topicName(m_instance, topic);
+    if (holdsNul(service + topic, error) || !utf8ToAnsi(service, &m_service, error) ||
+        !utf8ToAnsi(topic, &m_topic, error))
+        return false;
+    m_name = service + "|" + topic;
+    return open(error);
+}
+
+bool DdeConversation::open(std::string* error)
+{
+    m_outOfStep = m_endedBySoftware = false;
+    StringHandle serviceName(m_instance, m_service);
+    StringHandle topicName(m_instance, m_topic);
     if (!serviceName.get() || !topicName.get()) {
         *error = failure("Invalid service or topic name");
         return false;
@@ -136,7 +182,7 @@ bool DdeConversation::connect(const std::string& service, const std::string& top
     DdeGetLastError(m_instance);
     m_conv = DdeConnect(m_instance, serviceName.get(), topicName.get(), nullptr);
     if (!m_conv) {
-        *error = failure("No conversation with " + service + "|" + topic);
+        *error = failure("No conversation with " + m_name);
         return false;
     }
     return true;
@@ -144,11 +190,33 @@ bool DdeConversation::connect(const std::string& service, const std::string& top
 
 void DdeConversation::disconnect()
 {
-    if (!m_conv)
+    endConversation();
+    m_outOfStep = false;
+}
+
+void DdeConversation::endConversation()
+{
+    const HCONV conv = m_conv;
+    if (!conv)
         return;
-    DdeDisconnect(m_conv);
+    // Forgotten first: what DDEML reports while the conversation ends is not ours to hand on.
     m_conv = nullptr;
     m_advisedItem.clear();
+    if (m_pending) {
+        m_pending = false;
+        DdeAbandonTransaction(m_instance, conv, 0);
+    }
+    DdeDisconnect(conv);
+}
+
+bool DdeConversation::resync(std::string* error)
+{
+    if (!m_outOfStep)
+        return true;
+    // The software may still answer the call that timed out; that answer now reaches a closed
+    // conversation instead of this call.
+    endConversation();
+    return open(error);
 }
 
 bool DdeConversation::stillConnected() const
@@ -164,9 +232,24 @@ bool DdeConversation::stillConnected() const
     return (info.wStatus & ST_CONNECTED) != 0 && IsWindow(info.hwndPartner);
 }
 
+bool DdeConversation::itemName(const std::string& item, std::string* ansi, std::string* error)
+{
+    if (holdsNul(item, error))
+        return false;
+    const Utf8Decoded decoded = decodeUtf8(item);
+    if (decoded.valid && utf16Length(decoded.codePoints) > MaxItemCharacters) {
+        *error = "Item longer than " + std::to_string(MaxItemCharacters) + " characters: not a DDE item name";
+        return false;
+    }
+    return utf8ToAnsi(item, ansi, error);
+}
+
 bool DdeConversation::advise(const std::string& item, std::string* error)
 {
     m_timedOut = false;
+    std::string name;
+    if (!itemName(item, &name, error) || !resync(error))
+        return false;
     if (!m_advisedItem.empty()) {
         // One link at a time: the software's link control serves a single item.
         StringHandle previous(m_instance, m_advisedItem);
@@ -175,20 +258,21 @@ bool DdeConversation::advise(const std::string& item, std::string* error)
             (m_timedOut || !isOpen()))
             return false;
     }
-    StringHandle name(m_instance, item);
-    if (!name.get()) {
+    StringHandle handle(m_instance, name);
+    if (!handle.get()) {
         *error = failure("Invalid item name");
         return false;
     }
-    if (!transact(XTYP_ADVSTART, name.get(), nullptr, "Advise failed", error))
+    // A warm link: the software announces the value without sending it; it is requested afterwards.
+    if (!transact(XTYP_ADVSTART | XTYPF_NODATA, handle.get(), nullptr, "Advise failed", error))
         return false;
-    m_advisedItem = item;
+    m_advisedItem = name;
     return true;
 }
 
 void DdeConversation::deliverQueued()
 {
-    // Only DDE messages: a station line handled here would be served inside the current one.
+    // Only DDE messages: anything else handled here would run inside the caller's current step.
     MSG message;
     while (m_conv && PeekMessageA(&message, nullptr, WM_DDE_FIRST, WM_DDE_LAST, PM_REMOVE)) {
         TranslateMessage(&message);
@@ -199,28 +283,49 @@ void DdeConversation::deliverQueued()
 bool DdeConversation::request(const std::string& item, std::string* value, std::string* error)
 {
     m_timedOut = false;
-    StringHandle name(m_instance, item);
-    if (!name.get()) {
+    std::string name;
+    if (!itemName(item, &name, error) || !resync(error))
+        return false;
+    StringHandle handle(m_instance, name);
+    if (!handle.get()) {
         *error = failure("Invalid item name");
         return false;
     }
     std::string bytes;
-    if (!transact(XTYP_REQUEST, name.get(), &bytes, "Request failed", error))
+    if (!transact(XTYP_REQUEST, handle.get(), &bytes, "Request failed", error))
         return false;
     // Text format ends at its terminating NUL.
     const size_t nul = bytes.find('\0');
     if (nul != std::string::npos)
         bytes.resize(nul);
-    *value = std::move(bytes);
+    *value = ansiToUtf8(bytes);
     return true;
 }
 
 bool DdeConversation::execute(const std::string& command, std::string* error)
 {
     m_timedOut = false;
-    std::string text = command;
+    std::string text;
+    if (holdsNul(command, error) || !utf8ToAnsi(command, &text, error) || !resync(error))
+        return false;
     text.push_back('\0');
     return transact(XTYP_EXECUTE, nullptr, &text, "Execute failed", error);
+}
+
+bool DdeConversation::serveMessages(DWORD ms, const std::function<bool()>& finished)
+{
+    // Also returns at once for messages already seen but not yet taken from the queue.
+    MsgWaitForMultipleObjectsEx(0, nullptr, ms, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    MSG message;
+    while (!finished() && PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            PostQuitMessage(int(message.wParam));
+            return false;
+        }
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    return true;
 }
 
 bool DdeConversation::transact(UINT type, HSZ item, std::string* data, const std::string& what,
@@ -229,6 +334,11 @@ bool DdeConversation::transact(UINT type, HSZ item, std::string* data, const std
     m_timedOut = false;
     if (!m_conv) {
         *error = what + ": " + ddemlErrorName(DMLERR_NO_CONV_ESTABLISHED);
+        return false;
+    }
+    if (m_pending) {
+        // Started from a handler that ran inside another call's wait: one call at a time.
+        *error = what + ": " + ddemlErrorName(DMLERR_REENTRANCY);
         return false;
     }
     const bool sendsData = type == XTYP_EXECUTE;
@@ -244,42 +354,45 @@ bool DdeConversation::transact(UINT type, HSZ item, std::string* data, const std
         return false;
     }
     m_pendingId = id;
-    m_pendingType = type;
+    m_pendingType = type & ~XTYPF_NODATA;
     m_pending = true;
     const HCONV conv = m_conv;
+    const std::function<bool()> finished = [this, conv] { return m_completed || m_conv != conv; };
     const DWORD start = GetTickCount();
     while (!m_completed) {
-        const DWORD elapsed = GetTickCount() - start;
-        if (!m_conv || !stillConnected()) {
+        if (m_conv != conv) {
+            // Ended by the software, or by a handler that ran while this call waited.
             m_pending = false;
-            if (m_conv == conv)
-                DdeAbandonTransaction(m_instance, conv, 0);
+            *error = what + ": " +
+                     (m_endedBySoftware ? ddemlErrorName(DMLERR_SERVER_DIED) : "the conversation was ended");
+            return false;
+        }
+        if (!stillConnected()) {
+            m_pending = false;
+            DdeAbandonTransaction(m_instance, conv, 0);
             *error = what + ": " + ddemlErrorName(DMLERR_SERVER_DIED);
             return false;
         }
+        const DWORD elapsed = GetTickCount() - start;
         if (elapsed >= m_timeoutMs) {
             m_pending = false;
             DdeAbandonTransaction(m_instance, conv, 0);
             m_timedOut = true;
-            const UINT code = type == XTYP_REQUEST   ? DMLERR_DATAACKTIMEOUT
-                              : type == XTYP_EXECUTE ? DMLERR_EXECACKTIMEOUT
-                              : type == XTYP_ADVSTOP ? DMLERR_UNADVACKTIMEOUT
-                                                     : DMLERR_ADVACKTIMEOUT;
+            m_outOfStep = true;
+            const UINT code = m_pendingType == XTYP_REQUEST   ? DMLERR_DATAACKTIMEOUT
+                              : m_pendingType == XTYP_EXECUTE ? DMLERR_EXECACKTIMEOUT
+                              : m_pendingType == XTYP_ADVSTOP ? DMLERR_UNADVACKTIMEOUT
+                                                              : DMLERR_ADVACKTIMEOUT;
             *error = what + ": " + ddemlErrorName(code);
             return false;
         }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, m_timeoutMs - elapsed, QS_ALLINPUT);
-        MSG message;
-        while (!m_completed && PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (message.message == WM_QUIT) {
-                PostQuitMessage(int(message.wParam));
-                m_pending = false;
+        const DWORD slice = std::min(m_timeoutMs - elapsed, LivenessCheckMs);
+        if (!(m_wait ? m_wait(slice, finished) : serveMessages(slice, finished))) {
+            m_pending = false;
+            if (m_conv == conv)
                 DdeAbandonTransaction(m_instance, conv, 0);
-                *error = what + ": the bridge is ending";
-                return false;
-            }
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
+            *error = what + ": the program is ending";
+            return false;
         }
     }
     m_pending = false;
@@ -291,7 +404,7 @@ bool DdeConversation::transact(UINT type, HSZ item, std::string* data, const std
         *error = what + ": " + ddemlErrorName((m_status & DDE_FBUSY) ? DMLERR_BUSY : DMLERR_NOTPROCESSED);
         return false;
     }
-    if (type == XTYP_REQUEST)
+    if (m_pendingType == XTYP_REQUEST)
         *data = std::move(m_reply);
     return true;
 }
@@ -299,12 +412,12 @@ bool DdeConversation::transact(UINT type, HSZ item, std::string* data, const std
 HDDEDATA CALLBACK DdeConversation::callback(UINT type, UINT, HCONV conv, HSZ, HSZ hsz2, HDDEDATA data,
                                             ULONG_PTR data1, ULONG_PTR data2)
 {
-    DdeConversation* self = s_instance;
+    DdeConversation* self = owning(conv);
     if (!self)
         return nullptr;
     switch (type) {
     case XTYP_XACT_COMPLETE:
-        if (conv == self->m_conv && self->m_pending && data1 == self->m_pendingId) {
+        if (self->m_pending && data1 == self->m_pendingId) {
             self->m_completed = true;
             self->m_succeeded = data != nullptr;
             self->m_status = DWORD(data2);
@@ -317,16 +430,17 @@ HDDEDATA CALLBACK DdeConversation::callback(UINT type, UINT, HCONV conv, HSZ, HS
         }
         return nullptr;
     case XTYP_ADVDATA:
-        if (conv == self->m_conv && self->m_notify)
-            self->m_notify(self->stringOf(hsz2));
+        // On a warm link data is empty: only the item is announced.
+        if (self->m_notify)
+            self->m_notify(ansiToUtf8(self->stringOf(hsz2)));
         return reinterpret_cast<HDDEDATA>(DDE_FACK);
     case XTYP_DISCONNECT:
-        if (conv == self->m_conv) {
-            self->m_conv = nullptr;
-            self->m_advisedItem.clear();
-            if (self->m_disconnected)
-                self->m_disconnected();
-        }
+        self->m_conv = nullptr;
+        self->m_advisedItem.clear();
+        self->m_outOfStep = false;
+        self->m_endedBySoftware = true;
+        if (self->m_disconnected)
+            self->m_disconnected();
         return nullptr;
     default:
         return nullptr;
