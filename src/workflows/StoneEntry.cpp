@@ -144,7 +144,8 @@ void StoneWorkflows::acceptStoneId()
     StationState& s = stationState();
     if (!s.BackgroundDone) {
         m_model.setMsg1(kTakeBackgroundAgain);
-        m_operator.AskOperator(kTakeBackgroundAgain, kDataNotCorrect);
+        // The one question not placed over the console: it opens where the dialog was last shown.
+        m_operator.ShowMessage(kTakeBackgroundAgain, kDataNotCorrect);
         return;
     }
     // A new scan is a new stone: nothing may run under the previous one's lot code.
