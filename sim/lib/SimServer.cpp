@@ -38,7 +38,9 @@ bool SimServer::start(int port)
             m_requests.push_back(request);
             const auto fault = m_faults.find(request.path);
             if (fault != m_faults.end()) {
-                decision.dropConnection = fault->second.dropConnection;
+                const int n = ++m_faultedRequests[request.path];
+                const int only = fault->second.dropOnlyRequest;
+                decision.dropConnection = fault->second.dropConnection && (only == 0 || only == n);
                 decision.resetMidReply = fault->second.resetMidReply;
             }
         }
@@ -118,6 +120,7 @@ void SimServer::setFault(const std::string& path, const SimFault& fault)
 {
     std::lock_guard lock(m_mutex);
     m_faults[path] = fault;
+    m_faultedRequests[path] = 0;
 }
 
 void SimServer::clearFault(const std::string& path)

@@ -29,6 +29,7 @@ struct SimFault
     int status = 0;                  // answer with this status instead (0: the normal one)
     int delayMs = 0;                 // wait this long before answering
     bool dropConnection = false;     // close the connection without answering
+    int dropOnlyRequest = 0;         // n: drop only the n-th request to the path since setFault
     bool resetMidReply = false;      // break the connection after a few bytes of the reply
     bool malformedReply = false;     // answer a text that is not JSON and holds no member
     size_t oversizedBytes = 0;       // answer this many bytes of filler
@@ -157,6 +158,7 @@ private:
     bool m_stopping = false;
     std::vector<SimRecordedRequest> m_requests;
     std::map<std::string, SimFault> m_faults;
+    std::map<std::string, int> m_faultedRequests; // requests to a faulted path since its setFault
     bool m_requireAuth = true;
     std::set<std::string> m_tokens;
     std::set<std::string> m_accessTokens;

@@ -45,6 +45,25 @@ struct Run
     QSet<int> uploaded;
 };
 
+// A cell as the terminal shows it: control characters (a barcode reader's, or a server's) would
+// move the cursor or end the line, so they are written as \xHH or \uHHHH.
+QString printable(const QString& text)
+{
+    QString shown;
+    for (const QChar c : text) {
+        const QChar::Category category = c.category();
+        if (category != QChar::Other_Control && category != QChar::Other_Format &&
+            category != QChar::Separator_Line && category != QChar::Separator_Paragraph) {
+            shown += c;
+            continue;
+        }
+        const QString hex = QString::number(c.unicode(), 16).toUpper();
+        shown += c.unicode() < 0x100 ? QStringLiteral("\\x") + hex.rightJustified(2, u'0')
+                                     : QStringLiteral("\\u") + hex.rightJustified(4, u'0');
+    }
+    return shown;
+}
+
 QString outcomeOf(const Run& run)
 {
     if (!run.end.isEmpty()) {
@@ -71,9 +90,11 @@ void printTable(const QList<Run>& runs)
                             outcomeOf(run),
                             run.result};
     QList<qsizetype> widths(headers.size(), 0);
-    for (const QStringList& row : rows)
-        for (qsizetype i = 0; i < row.size(); ++i)
+    for (QStringList& row : rows)
+        for (qsizetype i = 0; i < row.size(); ++i) {
+            row[i] = printable(row[i]);
             widths[i] = std::max(widths[i], row[i].size());
+        }
     for (const QStringList& row : rows) {
         QString line;
         for (qsizetype i = 0; i < row.size(); ++i)
@@ -91,7 +112,8 @@ int main(int argc, char** argv)
     parser.setApplicationDescription(
         QStringLiteral("Reads the VELORA station's run journal. Without options it prints today's runs."));
     parser.addHelpOption();
-    const QCommandLineOption stoneOption(QStringLiteral("stone"), QStringLiteral("Runs of this stone id."),
+    const QCommandLineOption stoneOption(QStringLiteral("stone"),
+                                         QStringLiteral("Runs of this stone id or scanned text."),
                                          QStringLiteral("ID"));
     const QCommandLineOption lotOption(QStringLiteral("lot"), QStringLiteral("Runs of this lot code."),
                                        QStringLiteral("CODE"));
@@ -174,7 +196,7 @@ int main(int argc, char** argv)
             const int scan = r.value(QLatin1String("scan")).toInt();
             if (!r.value(QLatin1String("files")).toArray().isEmpty())
                 run.scans.insert(scan);
-            if (r.value(QLatin1String("status")).toInt() == 201)
+            if (JournalReader::scanUploaded(r))
                 run.uploaded.insert(scan);
         } else if (event == QLatin1String("abort")) {
             run.abortCause = field(r, "cause");
@@ -190,9 +212,13 @@ int main(int argc, char** argv)
                          (returned.isEmpty() ? QString() : QStringLiteral(" id ") + returned);
         }
     }
+    // A stone is found by the id it ran under or by the text scanned from its paper.
     auto matches = [&](const QJsonObject& start) {
-        return (stone.isEmpty() || field(start, "stone").compare(stone, Qt::CaseInsensitive) == 0) &&
-               (lot.isEmpty() || field(start, "lot").compare(lot, Qt::CaseInsensitive) == 0);
+        auto is = [&start](const char* key, const QString& wanted) {
+            return field(start, key).compare(wanted, Qt::CaseInsensitive) == 0;
+        };
+        return (stone.isEmpty() || is("stone", stone) || is("scanned", stone)) &&
+               (lot.isEmpty() || is("lot", lot));
     };
     QSet<QString> matching;
     QList<Run> shown;

@@ -63,8 +63,9 @@ Station::Station(StationEnvironment environment, const OperatorFactory& makeOper
     // Once the operator works the console the notice has been seen.
     QObject::connect(m_workflows.get(), &StoneWorkflows::busyChanged,
                      [this] { m_unfinishedRunNotice.clear(); });
+    // The settings as the station leaves them, beside those it started with.
     QObject::connect(&console, &StationConsole::ended,
-                     [journal] { journal->record(QStringLiteral("close")); });
+                     [this, journal] { journal->record(QStringLiteral("close"), stationFields()); });
 }
 
 Station::~Station()
@@ -94,6 +95,7 @@ void Station::start()
                       {{QStringLiteral("interruptedRun"), unfinished->start.value(QStringLiteral("run"))},
                        {QStringLiteral("stone"), unfinished->start.value(QStringLiteral("stone"))},
                        {QStringLiteral("lot"), unfinished->start.value(QStringLiteral("lot"))},
+                       {QStringLiteral("scanned"), unfinished->start.value(QStringLiteral("scanned"))},
                        {QStringLiteral("scansSaved"), unfinished->scansSaved},
                        {QStringLiteral("scansUploaded"), unfinished->scansUploaded}});
     m_unfinishedRunNotice = JournalReader::notice(*unfinished);
@@ -109,19 +111,27 @@ void Station::showUnfinishedRunNotice()
 
 void Station::journalStart()
 {
+    m_journal->record(QStringLiteral("start"), stationFields());
+}
+
+QJsonObject Station::stationFields() const
+{
     const StationState& s = stationState();
     const StationEnvironment& env = m_console->environment();
     const bool lan = s.ServerMode == 1;
-    m_journal->record(
-        QStringLiteral("start"),
-        {{QStringLiteral("version"),
-          QStringLiteral("%1.%2.%3").arg(env.versionMajor).arg(env.versionMinor).arg(env.versionRevision)},
-         {QStringLiteral("mode"), s.ModeIndex.toText()},
-         {QStringLiteral("experiment"), s.ExperimentFile.toText()},
-         {QStringLiteral("server"), lan ? QStringLiteral("LAN") : QStringLiteral("cloud")},
-         {QStringLiteral("serverUrl"), lan ? env.lanUrl : env.cloudUrl},
-         {QStringLiteral("dataFolder"), s.DataFolder.toText()},
-         {QStringLiteral("backupFolder"), QDir::toNativeSeparators(m_spectrometer->backupFolder())},
-         {QStringLiteral("programFolder"), QDir::toNativeSeparators(env.programFolder)},
-         {QStringLiteral("scansPerStone"), m_model->Text6->text()}});
+    QJsonObject fields{
+        {QStringLiteral("version"),
+         QStringLiteral("%1.%2.%3").arg(env.versionMajor).arg(env.versionMinor).arg(env.versionRevision)},
+        {QStringLiteral("mode"), s.ModeIndex.toText()},
+        {QStringLiteral("experiment"), s.ExperimentFile.toText()},
+        {QStringLiteral("server"), lan ? QStringLiteral("LAN") : QStringLiteral("cloud")},
+        {QStringLiteral("serverUrl"), lan ? env.lanUrl : env.cloudUrl},
+        {QStringLiteral("dataFolder"), s.DataFolder.toText()},
+        {QStringLiteral("backupFolder"), QDir::toNativeSeparators(m_spectrometer->backupFolder())},
+        {QStringLiteral("programFolder"), QDir::toNativeSeparators(env.programFolder)},
+        {QStringLiteral("scansPerStone"), m_model->Text6->text()}};
+    if (!env.localDataFolder.isEmpty())
+        fields.insert(QStringLiteral("localDataFolder"),
+                      QDir::toNativeSeparators(m_spectrometer->localDataFolder()));
+    return fields;
 }

@@ -2,6 +2,8 @@
 
 #include "core/StationEnvironment.h"
 
+#include <QJsonObject>
+
 #include <functional>
 #include <memory>
 
@@ -44,6 +46,8 @@ public:
 
 private:
     void journalStart();
+    // What the start and close records say of the station: version, mode, server, folders.
+    QJsonObject stationFields() const;
     void showUnfinishedRunNotice();
 
     std::unique_ptr<Journal> m_journal;

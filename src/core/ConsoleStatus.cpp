@@ -57,6 +57,8 @@ void ConsoleStatus::showWait(const QString& what, int seconds)
         return;
     m_wait = waitText(what, seconds);
     m_model.WaitLine->setText(m_wait);
+    // Above whatever covers the message area, the motor initialisation's banner included.
+    m_model.WaitLine->raise();
     m_model.WaitLine->show();
     renderTitle();
 }

@@ -20,13 +20,14 @@ QString text(const QJsonObject& record, const char* key)
     return record.value(QLatin1String(key)).toString();
 }
 
-// Scans whose files lie in the data folder: the spectrum base names there that start with the lot code.
+// Scans whose files lie in the data folder (this machine's path): the spectrum base names there
+// that start with the lot code.
 int scansInDataFolder(const QString& dataFolder, const QString& lot)
 {
     if (dataFolder.isEmpty() || lot.isEmpty())
         return 0;
     QSet<QString> bases;
-    const QDir dir(LocalPath::of(dataFolder));
+    const QDir dir(dataFolder);
     for (const QFileInfo& info : dir.entryInfoList({lot + QStringLiteral("-*")}, QDir::Files))
         bases.insert(info.completeBaseName());
     return int(bases.size());
@@ -106,18 +107,24 @@ std::optional<JournalReader::UnfinishedRun> JournalReader::lastUnfinishedRun() c
             const QString id = text(record, "run");
             QSet<int> uploaded;
             QSet<int> saved;
+            // later holds the records newest first: the first backup met is the run's last.
             for (const Line& line : later) {
-                if (text(line.record, "run") != id || text(line.record, "event") != QLatin1String("scan"))
+                if (text(line.record, "run") != id)
+                    continue;
+                const QString lineEvent = text(line.record, "event");
+                if (lineEvent == QLatin1String("backup") && run.backup.isEmpty())
+                    run.backup = line.record;
+                if (lineEvent != QLatin1String("scan"))
                     continue;
                 const int scan = line.record.value(QLatin1String("scan")).toInt();
-                if (line.record.value(QLatin1String("status")).toInt() == 201)
+                if (scanUploaded(line.record))
                     uploaded.insert(scan);
                 if (!line.record.value(QLatin1String("files")).toArray().isEmpty())
                     saved.insert(scan);
             }
             run.scansUploaded = int(uploaded.size());
-            run.scansSaved = std::max(int(saved.size()),
-                                      scansInDataFolder(text(record, "dataFolder"), text(record, "lot")));
+            run.scansSaved =
+                std::max(int(saved.size()), scansInDataFolder(localDataFolder(record), text(record, "lot")));
             return run;
         }
     }
@@ -127,11 +134,40 @@ std::optional<JournalReader::UnfinishedRun> JournalReader::lastUnfinishedRun() c
 QString JournalReader::notice(const UnfinishedRun& run)
 {
     const QJsonObject& s = run.start;
+    const QString data = QDir::toNativeSeparators(localDataFolder(s));
+    QString where = data;
+    if (!run.backup.isEmpty()) {
+        // A backup moves each file it copied and verified; what it could not move stays.
+        const int inBackup = run.backup.value(QLatin1String("copied")).toInt();
+        const int inData = int(run.backup.value(QLatin1String("kept")).toArray().size());
+        QString backup = text(run.backup, "backupFolder");
+        if (backup.isEmpty())
+            backup = text(s, "backupFolder");
+        if (inBackup > 0 && inData == 0)
+            where = backup;
+        else if (inBackup > 0)
+            where = QStringLiteral("%1 (%2 file(s)) and %3 (%4 file(s))")
+                        .arg(backup)
+                        .arg(inBackup)
+                        .arg(data)
+                        .arg(inData);
+    }
     return QStringLiteral("Unfinished %1 of stone %2, lot code %3 (started %4): %5 scan(s) saved, %6 "
                           "uploaded; the files are in %7")
         .arg(text(s, "sequence"), text(s, "stone"), text(s, "lot"),
              text(s, "time").left(19).replace(u'T', u' '))
         .arg(run.scansSaved)
         .arg(run.scansUploaded)
-        .arg(text(s, "dataFolder"));
+        .arg(where);
+}
+
+bool JournalReader::scanUploaded(const QJsonObject& scan)
+{
+    return scan.value(QLatin1String("status")).toInt() == 201 && !scan.contains(QLatin1String("error"));
+}
+
+QString JournalReader::localDataFolder(const QJsonObject& start)
+{
+    const QString local = text(start, "localDataFolder");
+    return local.isEmpty() ? LocalPath::of(text(start, "dataFolder")) : local;
 }

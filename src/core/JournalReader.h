@@ -26,6 +26,7 @@ public:
     struct UnfinishedRun
     {
         QJsonObject start;     // its sequence-start record
+        QJsonObject backup;    // its last backup record; empty when its files were not backed up
         int scansUploaded = 0; // scans the server accepted
         int scansSaved = 0;    // scans whose spectrum files were saved
         QStringList problems;  // torn lines met on the way
@@ -43,6 +44,11 @@ public:
     std::optional<UnfinishedRun> lastUnfinishedRun() const;
     // What the operator is told at start-up about an unfinished run.
     static QString notice(const UnfinishedRun& run);
+
+    // Whether a scan record is of a scan the station took as uploaded: a 201 with a readable id.
+    static bool scanUploaded(const QJsonObject& scan);
+    // The data folder of a run's start record as this machine reaches it.
+    static QString localDataFolder(const QJsonObject& start);
 
 private:
     QString m_folder;

@@ -27,6 +27,12 @@ public:
 
     // The station's yes/no question: Yes (6) for "OK - YES", No (7) otherwise.
     virtual int AskOperator(const QString& message, const QString& title) = 0;
+    // The same question with the dialog left where it was last shown (top-left before its first
+    // use) instead of centred over the console; without a window there is nothing to place.
+    virtual int ShowMessage(const QString& message, const QString& title)
+    {
+        return AskOperator(message, title);
+    }
     // A question is open (the station's own dialog).
     virtual bool isAsking() const = 0;
 

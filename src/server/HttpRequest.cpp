@@ -49,6 +49,13 @@ void applyTransport(CURL* curl, const HttpLimits& limits, const QByteArray& caBu
     // no-proxy list keeps no_proxy from exempting hosts the site routes through its proxy.
     curl_easy_setopt(curl, CURLOPT_PROXY, proxy.constData());
     curl_easy_setopt(curl, CURLOPT_NOPROXY, "");
+    // libcurl sends a request again, unasked, when a kept-alive connection it reused closes before
+    // any reply: a server that had already acted on it (an upload, a submission) then sees it twice.
+    // A connection of its own for every request, closed when the reply is in, is never reused, and
+    // a connection that closes early is then reported as the failure it is. Nothing on the wire
+    // changes but the number of connections.
+    curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, 1L);
+    curl_easy_setopt(curl, CURLOPT_FORBID_REUSE, 1L);
 }
 
 } // namespace
@@ -125,8 +132,7 @@ HttpReply HttpRequest::send(const QByteArray& method, const QString& url, const 
     m_received.clear();
     m_tooLarge = false;
 
-    // Settings of a previous send on this handle must not leak into this one; reset keeps the
-    // open connection.
+    // Settings of a previous send on this handle must not leak into this one.
     curl_easy_reset(curl);
     char errorText[CURL_ERROR_SIZE] = {};
     const QByteArray address = url.toUtf8();
@@ -165,6 +171,8 @@ HttpReply HttpRequest::send(const QByteArray& method, const QString& url, const 
     if (!listed(headers, "Content-Type"))
         list = curl_slist_append(list, "Content-Type:");
     list = curl_slist_append(list, "Expect:");
+    // Added to plain HTTP through a proxy; a CONNECT to the proxy keeps its own.
+    list = curl_slist_append(list, "Proxy-Connection:");
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, list);
 
     const auto code = CURLcode(perform());

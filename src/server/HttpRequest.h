@@ -30,11 +30,11 @@ struct HttpLimits
     QString proxy;    // empty: no proxy, whatever http_proxy, https_proxy or all_proxy say
 };
 
-// One synchronous HTTP/1.1 request object on a libcurl easy handle. The handle, and with it the
-// connection, is reused by every send() of the same object. send() returns only with the reply or
-// the failure; meanwhile the windows are repainted and nothing of the station runs (BlockingCall). Only the
-// headers given are sent, besides the ones HTTP/1.1 cannot do without: Host and, when there is a body,
-// Content-Length.
+// One synchronous HTTP/1.1 request object on a libcurl easy handle, reused by every send() of the
+// same object. Each send() goes out once, on a connection of its own that is closed after the reply,
+// and returns only with the reply or the failure; meanwhile the windows are repainted and nothing of
+// the station runs (BlockingCall). Only the headers given are sent, besides the ones HTTP/1.1 cannot
+// do without: Host and, when there is a body, Content-Length.
 class HttpRequest
 {
 public:
@@ -57,7 +57,7 @@ private:
 
     Limits m_limits;
     void* m_curl = nullptr;
-    void* m_multi = nullptr; // drives the transfer in polls; holds the connection between sends
+    void* m_multi = nullptr; // drives the transfer in polls
     QByteArray m_received;
     bool m_tooLarge = false;
 };

@@ -73,7 +73,7 @@ void ServerClient::SendMachineStatus()
 {
     const StationState& s = stationState();
     const RequestBodies::Station who = station();
-    // One request object, and so one connection, for all six reports.
+    // One request object for all six reports, each on a connection of its own.
     HttpRequest request(m_limits);
     const std::vector<HttpRequest::Header> headers{
         {"Authorization", bearer().toUtf8()}, {"Content-Type", json}, {"Accept", json}};

@@ -92,6 +92,8 @@ void ServerClient::Login()
     }
     if (!ReplyText::isAcceptableToken(*token)) {
         m_lastError = QStringLiteral("The login token holds control characters");
+        // The value field shows the token the requests go on with, not the one refused.
+        m_model.Text20->setText(stationState().AuthToken);
         m_model.setMsg(text);
         return;
     }

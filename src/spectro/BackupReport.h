@@ -14,4 +14,6 @@ struct BackupReport
     int failed = 0;                 // copies that failed or did not verify
     int deleted = 0;                // data files removed after a verified copy
     QStringList keptFiles;          // data files left in place (copy failed or removal failed)
+    QStringList copiedFiles;        // names of the verified copies
+    QStringList failedFiles;        // names of the files whose copy failed
 };

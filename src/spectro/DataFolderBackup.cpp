@@ -98,10 +98,13 @@ BackupReport DataFolderBackup::run(const QString& dataFolder, const QString& bac
         const bool sameFile =
             !backupCanonical.isEmpty() && QFileInfo(target).canonicalFilePath() == info.canonicalFilePath();
         const bool copied = report.backupFolderReady && !sameFile && copyVerified(source, target);
-        if (copied)
+        if (copied) {
             ++report.copied;
-        else
+            report.copiedFiles << info.fileName();
+        } else {
             ++report.failed;
+            report.failedFiles << info.fileName();
+        }
         if (deleteBackedUp && copied && QFile::remove(source)) {
             ++report.deleted;
             continue;
@@ -109,5 +112,7 @@ BackupReport DataFolderBackup::run(const QString& dataFolder, const QString& bac
         if (deleteBackedUp)
             report.keptFiles << info.fileName();
     }
+    report.copiedFiles.sort();
+    report.failedFiles.sort();
     return report;
 }

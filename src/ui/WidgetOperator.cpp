@@ -31,6 +31,11 @@ int WidgetOperator::AskOperator(const QString& message, const QString& title)
     return box.ShowMessage(message, 4, title);
 }
 
+int WidgetOperator::ShowMessage(const QString& message, const QString& title)
+{
+    return MsgBox_::instance().ShowMessage(message, 4, title);
+}
+
 bool WidgetOperator::isAsking() const
 {
     return MsgBox_::instance().isAsking();

@@ -5,8 +5,9 @@
 class Frmgrading;
 class StationConsole;
 
-// The operator at the console's window: questions in the station's own dialog centred over it,
-// system message boxes, the folder dialog; waits and the console lock are the console's.
+// The operator at the console's window: questions in the station's own dialog centred over it (or
+// left where it was), system message boxes, the folder dialog; waits and the console lock are the
+// console's.
 class WidgetOperator : public Operator
 {
 public:
@@ -16,6 +17,7 @@ public:
                    const std::function<bool()>& abortIf) override;
     bool isWaiting() const override;
     int AskOperator(const QString& message, const QString& title) override;
+    int ShowMessage(const QString& message, const QString& title) override;
     bool isAsking() const override;
     void showSystemMessage(const QString& text, const QString& title, Icon icon) override;
     QString chooseFolder(const QString& title, const QString& start) override;

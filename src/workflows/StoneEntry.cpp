@@ -144,15 +144,17 @@ void StoneWorkflows::acceptStoneId()
     StationState& s = stationState();
     if (!s.BackgroundDone) {
         m_model.setMsg1(kTakeBackgroundAgain);
-        m_operator.AskOperator(kTakeBackgroundAgain, kDataNotCorrect);
+        // The one question not placed over the console: it opens where the dialog was last shown.
+        m_operator.ShowMessage(kTakeBackgroundAgain, kDataNotCorrect);
         return;
     }
     // A new scan is a new stone: nothing may run under the previous one's lot code.
     s.IdReady = 0;
+    const QString scanned = m_model.Text8->text();
+    m_scannedStone = {};
     if (s.CompanyCode == QLatin1String("ozb")) {
         // Without the customer's identifier no lot code may be asked for this stone; the scan stays
         // in the box for another try.
-        const QString barcode = m_model.Text8->text();
         switch (m_server.LookUpStoneId()) {
         case ServerClient::StoneIdAnswer::Found:
             break;
@@ -160,11 +162,12 @@ void StoneWorkflows::acceptStoneId()
             m_model.setMsg(kLookUpFailed + m_server.lastError());
             return;
         case ServerClient::StoneIdAnswer::NoStoneId:
-            m_model.setMsg(kNoStoneId + barcode + kServiceAnswered + m_server.lastError());
+            m_model.setMsg(kNoStoneId + scanned + kServiceAnswered + m_server.lastError());
             return;
         }
     }
     m_model.Text8->setText(ReshapeStoneId(m_model.Text8->text()));
+    m_scannedStone = {scanned, m_model.Text8->text()};
     m_server.Login();
     // Its failure stays in Msg; the stone is not measured under another stone's code.
     if (!m_server.GenerateLotCode())

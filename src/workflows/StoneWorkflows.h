@@ -106,4 +106,11 @@ private:
     // The last upload's report as it left it in Msg1: the link's replies overwrite Msg1 during the
     // waits that follow, and the error dialog must show what the server said.
     QString m_uploadReport;
+    // The stone ID box's text as scanned, and what the lookup and reshaping made of it: a run whose
+    // stone is still that text journals the scan too (an auditor searches by what the paper says).
+    struct ScannedStone
+    {
+        QString scanned;
+        QString stone;
+    } m_scannedStone;
 };

@@ -16,6 +16,12 @@ namespace {
 // Enough of a server's reply to see what it said; a refusal's page can be long.
 constexpr qsizetype kReplyChars = 500;
 
+// The station took the scan as uploaded: a 201 whose reply gave no readable id is a failure.
+bool accepted(const ServerClient::Outcome& outcome)
+{
+    return outcome.status == 201 && outcome.error.isEmpty();
+}
+
 QJsonObject outcomeFields(const ServerClient::Outcome& outcome)
 {
     QJsonObject fields{{QStringLiteral("status"), outcome.status}};
@@ -33,14 +39,21 @@ QJsonObject outcomeFields(const ServerClient::Outcome& outcome)
 void StoneWorkflows::journalBegin(const QString& sequence)
 {
     const StationState& s = stationState();
-    m_journal.beginRun(
-        {{QStringLiteral("sequence"), sequence},
-         {QStringLiteral("stone"), m_model.Text8->text()},
-         {QStringLiteral("lot"), s.LotCode.toText()},
-         {QStringLiteral("mode"), s.StageName},
-         {QStringLiteral("experiment"), s.ExperimentFile.toText()},
-         {QStringLiteral("dataFolder"), s.DataFolder.toText()},
-         {QStringLiteral("backupFolder"), QDir::toNativeSeparators(m_spectro.backupFolder())}});
+    const QString stone = m_model.Text8->text();
+    QJsonObject fields{{QStringLiteral("sequence"), sequence},
+                       {QStringLiteral("stone"), stone},
+                       {QStringLiteral("lot"), s.LotCode.toText()},
+                       {QStringLiteral("mode"), s.StageName},
+                       {QStringLiteral("experiment"), s.ExperimentFile.toText()},
+                       {QStringLiteral("dataFolder"), s.DataFolder.toText()},
+                       {QStringLiteral("backupFolder"), QDir::toNativeSeparators(m_spectro.backupFolder())}};
+    if (!m_scannedStone.scanned.isEmpty() && m_scannedStone.stone == stone)
+        fields.insert(QStringLiteral("scanned"), m_scannedStone.scanned);
+    // Where this machine finds the spectra when the software's data folder is a share here.
+    if (!m_console.environment().localDataFolder.isEmpty())
+        fields.insert(QStringLiteral("localDataFolder"),
+                      QDir::toNativeSeparators(m_spectro.localDataFolder()));
+    m_journal.beginRun(fields);
 }
 
 QStringList StoneWorkflows::spectrumFiles() const
@@ -59,9 +72,10 @@ QStringList StoneWorkflows::spectrumFiles() const
 
 void StoneWorkflows::journalScan()
 {
-    QJsonObject fields = outcomeFields(m_server.lastOutcome());
+    const ServerClient::Outcome& outcome = m_server.lastOutcome();
+    QJsonObject fields = outcomeFields(outcome);
     // A refusal's reply is the point; an accepted one only repeats the id.
-    if (fields.value(QStringLiteral("status")).toInt() == 201)
+    if (accepted(outcome))
         fields.remove(QStringLiteral("reply"));
     fields.insert(QStringLiteral("scan"), stationState().MeasurementIndex + 1);
     fields.insert(QStringLiteral("files"), Journal::describeFiles(spectrumFiles()));
@@ -76,7 +90,9 @@ void StoneWorkflows::journalBackup(const BackupReport& report)
                       {QStringLiteral("copied"), report.copied},
                       {QStringLiteral("failed"), report.failed},
                       {QStringLiteral("deleted"), report.deleted},
-                      {QStringLiteral("kept"), QJsonArray::fromStringList(report.keptFiles)}});
+                      {QStringLiteral("kept"), QJsonArray::fromStringList(report.keptFiles)},
+                      {QStringLiteral("copiedFiles"), QJsonArray::fromStringList(report.copiedFiles)},
+                      {QStringLiteral("failedFiles"), QJsonArray::fromStringList(report.failedFiles)}});
 }
 
 void StoneWorkflows::journalServerResult(const QString& event, const QStringList& failedUploads)
@@ -88,7 +104,7 @@ void StoneWorkflows::journalServerResult(const QString& event, const QStringList
     }
     const ServerClient::Outcome& outcome = m_server.lastOutcome();
     m_journal.record(event, outcomeFields(outcome));
-    if (outcome.status == 201 && outcome.error.isEmpty())
+    if (accepted(outcome))
         m_journal.completeRun();
     else
         m_journal.abortRun(outcome.status != 0 ? QStringLiteral("server refusal") : QStringLiteral("error"),

@@ -191,11 +191,16 @@ TEST_F(JournalTest, UnfinishedRunIsTheLastStartWithoutEnd)
     journal.record(
         QStringLiteral("scan"),
         {{QStringLiteral("scan"), 2}, {QStringLiteral("status"), 201}, {QStringLiteral("files"), files}});
+    // Accepted, but the reply gave no id: the station took the scan as failed.
+    journal.record(QStringLiteral("scan"), {{QStringLiteral("scan"), 3},
+                                            {QStringLiteral("status"), 201},
+                                            {QStringLiteral("error"), QStringLiteral("no id")},
+                                            {QStringLiteral("files"), files}});
     journal.record(QStringLiteral("health-check"));
 
     const auto unfinished = JournalReader(folder()).lastUnfinishedRun();
     ASSERT_TRUE(unfinished);
-    EXPECT_EQ(unfinished->scansUploaded, 2) << "a repeated scan counts once";
+    EXPECT_EQ(unfinished->scansUploaded, 2) << "a repeated scan counts once, one without an id not at all";
     EXPECT_EQ(unfinished->scansSaved, 3) << "the third scan's file is in the data folder, not yet uploaded";
     const QString notice = JournalReader::notice(*unfinished);
     EXPECT_EQ(notice, QStringLiteral("Unfinished registration of stone LOT123-7.2, lot code VL9 (started "
@@ -204,6 +209,61 @@ TEST_F(JournalTest, UnfinishedRunIsTheLastStartWithoutEnd)
 
     journal.record(QStringLiteral("interrupted"));
     EXPECT_FALSE(JournalReader(folder()).lastUnfinishedRun()) << "told once, then it is history";
+}
+
+// Where the notice sends the operator: the folder that holds the run's files, as this machine names it.
+TEST_F(JournalTest, UnfinishedRunNoticeNamesTheFolderThatHoldsTheFiles)
+{
+    const QString data = QDir::toNativeSeparators(m_dir.filePath(QStringLiteral("data")));
+    const QString share = QDir::toNativeSeparators(m_dir.filePath(QStringLiteral("share")));
+    const QString backup = QDir::toNativeSeparators(m_dir.filePath(QStringLiteral("backup")));
+    auto backedUp = [&](int copied, QStringList kept) {
+        return QJsonObject{{QStringLiteral("backupFolder"), backup},
+                           {QStringLiteral("copied"), copied},
+                           {QStringLiteral("kept"), QJsonArray::fromStringList(kept)}};
+    };
+    struct Case
+    {
+        const char* name;
+        QString localDataFolder; // empty: not a split deployment
+        QJsonObject backup;      // empty: no backup record
+        QString where;
+    };
+    const QList<Case> cases{
+        {"NotBackedUp", {}, {}, data},
+        {"AllBackedUp", {}, backedUp(4, {}), backup},
+        {"PartlyBackedUp",
+         {},
+         backedUp(3, {"VL9-102-ROUGH.dpt"}),
+         backup + QStringLiteral(" (3 file(s)) and ") + data + QStringLiteral(" (1 file(s))")},
+        {"NoCopyMade", {}, backedUp(0, {"VL9-101-ROUGH.0", "VL9-101-ROUGH.dpt"}), data},
+        {"SplitDeployment", share, {}, share},
+        {"SplitDeploymentPartlyBackedUp", share, backedUp(1, {"VL9-101-ROUGH.0"}),
+         backup + QStringLiteral(" (1 file(s)) and ") + share + QStringLiteral(" (1 file(s))")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QDir(folder()).removeRecursively();
+        Journal journal = journalAt(m_noon);
+        QJsonObject start{
+            {QStringLiteral("sequence"), QStringLiteral("query")},
+            {QStringLiteral("stone"), QStringLiteral("S1")},
+            {QStringLiteral("lot"), QStringLiteral("VL9")},
+            {QStringLiteral("dataFolder"), c.localDataFolder.isEmpty() ? data : QStringLiteral("D:\\Data")},
+            {QStringLiteral("backupFolder"), backup}};
+        if (!c.localDataFolder.isEmpty())
+            start.insert(QStringLiteral("localDataFolder"), c.localDataFolder);
+        journal.beginRun(start);
+        if (!c.backup.isEmpty())
+            journal.record(QStringLiteral("backup"), c.backup);
+        const auto unfinished = JournalReader(folder()).lastUnfinishedRun();
+        ASSERT_TRUE(unfinished);
+        EXPECT_EQ(
+            JournalReader::notice(*unfinished),
+            QStringLiteral("Unfinished query of stone S1, lot code VL9 (started 2026-12-09 12:34:56): 0 "
+                           "scan(s) saved, 0 uploaded; the files are in ") +
+                c.where);
+    }
 }
 
 TEST_F(JournalTest, FilesAreDescribedByNameSizeAndSha256)

@@ -224,6 +224,12 @@ TEST_F(Proxy, TheSitesProxyCarriesTheRequestsWhateverNoProxySays)
     ASSERT_EQ(requests.size(), 1u) << client->lastError().toStdString();
     EXPECT_EQ(requests[0].method, "POST");
     EXPECT_EQ(requests[0].target, "http://velora-cloud.invalid/api/account/velora-login");
+    const std::vector<std::pair<std::string, std::string>> headers{
+        {"Host", "velora-cloud.invalid"},
+        {"Content-Type", "application/json"},
+        {"Accept", "application/json"},
+        {"Content-Length", std::to_string(requests[0].body.size())}};
+    EXPECT_EQ(requests[0].headers, headers) << "the operation's headers and no Proxy-Connection";
     EXPECT_NE(requests[0].body.find("\"companyName\""), std::string::npos);
     EXPECT_TRUE(server.requests().empty());
 }

@@ -89,6 +89,7 @@ TEST_F(LoginAndLotCode, TokenWithControlCharactersIsRefused)
         cloud.setFault("/api/account/velora-login", bodyFault(reply));
         client->Login();
         EXPECT_EQ(stationState().AuthToken, good);
+        EXPECT_EQ(model().Text20->text(), good) << "the value field shows the token taken";
         EXPECT_TRUE(model().msgText().startsWith(QStringLiteral("{\"Token\":\"vt"))) << "the reply is shown";
     }
     cloud.clearFault("/api/account/velora-login");

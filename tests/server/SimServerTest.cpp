@@ -113,12 +113,32 @@ TEST_F(SimPeers, RegistrationsAreGroupedByLotCodeAndSubmitted)
 
 TEST_F(SimPeers, RequestsOfOneConnectionShareItsNumber)
 {
-    HttpRequest request;
-    const QString url = QString::fromStdString(server.baseUrl() + "/getServerStatus");
-    request.send("GET", url, {});
-    request.send("GET", url, {}, QByteArray("{}"));
-    HttpRequest other;
-    other.send("GET", url, {});
+    // By hand: the station's own client never sends two requests on one connection.
+    auto connectToServer = [this] {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(uint16_t(server.port()));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        return fd;
+    };
+    auto sendRequest = [](int fd, const std::string& body) {
+        const std::string request =
+            "GET /getServerStatus HTTP/1.1\r\nHost: x\r\nContent-Length: " + std::to_string(body.size()) +
+            "\r\n\r\n" + body;
+        EXPECT_EQ(::send(fd, request.data(), request.size(), 0), ssize_t(request.size()));
+    };
+    const int first = connectToServer();
+    sendRequest(first, "");
+    ASSERT_TRUE(server.waitForRequests(1, std::chrono::seconds(5)));
+    sendRequest(first, "{}");
+    ASSERT_TRUE(server.waitForRequests(2, std::chrono::seconds(5)));
+    const int second = connectToServer();
+    sendRequest(second, "");
+    ASSERT_TRUE(server.waitForRequests(3, std::chrono::seconds(5)));
+    ::close(first);
+    ::close(second);
     const auto seen = server.requests();
     ASSERT_EQ(seen.size(), 3u);
     EXPECT_EQ(seen[0].connection, seen[1].connection);

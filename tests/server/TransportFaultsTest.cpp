@@ -2,6 +2,8 @@
 
 #include <QElapsedTimer>
 
+#include <algorithm>
+
 namespace {
 
 struct FaultCase
@@ -149,4 +151,25 @@ TEST_F(OtherOperationFaults, SubmitTransportFailureLeavesDataFailed)
     EXPECT_TRUE(model().msgText().startsWith(QStringLiteral("Error:  Couldn't connect to server")));
     EXPECT_TRUE(stationState().DataFailed.toBool());
     EXPECT_TRUE(op().questions.isEmpty());
+}
+
+// A server that closes a connection without answering may have acted on the request already: the
+// station must never send it again by itself, only report the failure.
+TEST_F(OtherOperationFaults, ARequestClosedWithoutAnswerIsSentOnceAndReported)
+{
+    loginOn(cloud);
+    SimFault closeSecond;
+    closeSecond.dropConnection = true;
+    closeSecond.dropOnlyRequest = 2;
+    cloud.setFault("/diamond/machineStatus", closeSecond);
+    client->SendMachineStatus();
+    const auto seen = cloud.requestsTo("/diamond/machineStatus");
+    const auto closedOne = std::count_if(seen.begin(), seen.end(), [](const SimRecordedRequest& r) {
+        return r.body.find("\"Temperature\"") != std::string::npos;
+    });
+    EXPECT_EQ(closedOne, 1) << "the closed report reached the server once";
+    EXPECT_EQ(seen.size(), 2u) << "no report follows the closed one";
+    EXPECT_TRUE(client->lastError().startsWith(QStringLiteral("Server returned nothing")))
+        << client->lastError().toStdString();
+    EXPECT_EQ(cloud.statusReports().size(), 1u);
 }

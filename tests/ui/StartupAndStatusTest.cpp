@@ -7,6 +7,7 @@
 #include "ui/StartupSplash.h"
 #include "ui/TextBox.h"
 
+#include <QFrame>
 #include <QLabel>
 #include <QPlainTextEdit>
 
@@ -93,6 +94,20 @@ TEST_F(StartupAndStatusTest, TitleFollowsTheSequenceAndTheWaitThenReturnsToTheCa
         EXPECT_EQ(window->windowTitle(), "VELORA - Registration - stone LOT123-7.2 - scan 3 of 8");
     }
     EXPECT_EQ(window->windowTitle(), "VELORA ");
+}
+
+TEST_F(StartupAndStatusTest, WaitLineShowsAboveTheInitialisationBanner)
+{
+    ConsoleModel& m = window->consoleModel;
+    // As the motor initialisation shows its banner over the lower half of the console.
+    m.Image6->moveTop(400);
+    m.Image6->raise();
+    m.Image6->show();
+    emit BlockingCall::monitor().waiting(QStringLiteral("Waiting for the server"), 3);
+    QLabel* line = window->WaitLine;
+    ASSERT_TRUE(window->Image6->geometry().contains(line->geometry()));
+    EXPECT_EQ(window->Frame3->childAt(line->geometry().center()), line);
+    emit BlockingCall::monitor().finished();
 }
 
 TEST_F(StartupAndStatusTest, WaitLineLiesOnNoDesignedControl)

@@ -22,6 +22,24 @@ QByteArray sha256Of(const QString& path)
     return hash.result().toHex();
 }
 
+// velora-journal's exit code, standard output and standard error.
+struct ReaderOutput
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+ReaderOutput runReader(const QStringList& arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral(VELORA_JOURNAL), arguments);
+    EXPECT_TRUE(process.waitForFinished(30000));
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
 class JournalRecordsTest : public WorkflowBench
 {
 protected:
@@ -77,22 +95,12 @@ protected:
     }
 
     // Runs velora-journal on the bench's journal.
-    struct Output
-    {
-        int exitCode = -1;
-        QString out;
-        QString err;
-    };
+    using Output = ReaderOutput;
     Output readJournal(QStringList arguments, bool withFolder = true) const
     {
         if (withFolder)
             arguments << QStringLiteral("--folder") << bench->journalFolder();
-        QProcess process;
-        process.start(QStringLiteral(VELORA_JOURNAL), arguments);
-        EXPECT_TRUE(process.waitForFinished(30000));
-        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-                QString::fromUtf8(process.readAllStandardOutput()),
-                QString::fromUtf8(process.readAllStandardError())};
+        return runReader(arguments);
     }
 };
 
@@ -156,6 +164,8 @@ TEST_F(JournalRecordsTest, RegistrationAndQueryRecordTheirScansWithTheBackedUpFi
     }
     EXPECT_EQ(backedUp, spectrumFiles(registeredLot, 6, "-POLISH"));
     EXPECT_EQ(registration[7].value("copied").toInt(), 12);
+    EXPECT_EQ(registration[7].value("copiedFiles").toVariant().toStringList(), backedUp);
+    EXPECT_TRUE(registration[7].value("failedFiles").toArray().isEmpty());
     EXPECT_TRUE(registration[7].value("kept").toArray().isEmpty());
     EXPECT_EQ(registration[8].value("status").toInt(), 201);
     EXPECT_EQ(registration[9].value("outcome").toString(), "completed");
@@ -244,6 +254,7 @@ TEST_F(JournalRecordsTest, AbortsRecordTheirCause)
     SimFault refusal;
     refusal.status = 503;
     bench->server().setFault("/diamond/addTransactionLog", refusal);
+    driver->expect("Move Inside?", "Arm Moving Inside", Yes); // the escaped run left the stage outside
     selectMode(false, w().Polish3);
     driver->expect("Have you Placed the stone ?", "Place the Stone", Yes)
         .expect("Move Inside?", "Arm Moving Inside", Yes)
@@ -263,7 +274,68 @@ TEST_F(JournalRecordsTest, AbortsRecordTheirCause)
 
     console().Form_Unload();
     ASSERT_TRUE(console().hasEnded());
-    EXPECT_EQ(records().last().value("event").toString(), "close");
+    const QJsonObject start = records().first();
+    const QJsonObject close = records().last();
+    EXPECT_EQ(close.value("event").toString(), "close");
+    for (const char* key :
+         {"version", "server", "serverUrl", "dataFolder", "backupFolder", "programFolder"}) {
+        EXPECT_FALSE(close.value(key).toString().isEmpty()) << key;
+        EXPECT_EQ(close.value(key), start.value(key)) << key;
+    }
+    EXPECT_EQ(close.value("mode").toString(), s().ModeIndex.toText()) << "the mode the station closed in";
+}
+
+// What the paper of the stone says finds its runs; the station's verdict on a scan is the journal's.
+TEST_F(JournalRecordsTest, TheScannedTextFindsTheRunAndAnUploadWithoutAnIdIsNotCounted)
+{
+    selectMode(true, w().Polish1);
+    SimFault noId;
+    noId.status = 201;
+    noId.body = "{}";
+    bench->server().setFault("/diamond/UploadDiaMain", noId);
+    const QString error = R"(Error: Uploading ..[1]..The reply is too short to hold a value after "id")";
+    driver->expect("Is the Stone correctly Placed?", "Put the Stone/Diamond", Yes)
+        .expect("Move Inside?", "Moving Inside", Yes)
+        .expect(error, "Data Not correct", Yes)
+        .expect("Move Stone Postion Slightly !!!! Continue ?", "Data Failed", No)
+        .expect(error, "Error Message", Yes);
+    scanStoneId(QStringLiteral("P-05#7-2"));
+    ASSERT_EQ(driver->pending(), 0);
+
+    const QList<QJsonObject> run = runOf("registration", "P-7.2");
+    ASSERT_EQ(events(run).mid(0, 2), QStringList({"sequence-start", "scan"}));
+    EXPECT_EQ(run[0].value("scanned").toString(), "P-05#7-2");
+    EXPECT_EQ(run[1].value("status").toInt(), 201);
+    EXPECT_FALSE(run[1].value("error").toString().isEmpty());
+    EXPECT_EQ(run[1].value("reply").toString(), "{}") << "kept: the scan was not taken as uploaded";
+
+    const QString lot = run[0].value("lot").toString();
+    for (const char* stone : {"P-05#7-2", "p-7.2"}) {
+        const QStringList rows = readJournal({"--stone", stone}).out.split('\n', Qt::SkipEmptyParts);
+        ASSERT_EQ(rows.size(), 2) << stone;
+        EXPECT_TRUE(rows[1].contains(QRegularExpression("registration +P-7.2 +" + lot + " .* 0/1 +aborted")))
+            << rows[1].toStdString();
+    }
+}
+
+// A stone text holding control characters is printed escaped, so it cannot move the terminal's cursor.
+TEST(JournalReaderTable, ControlCharactersInTextsArePrintedEscaped)
+{
+    QTemporaryDir dir;
+    QFile day(dir.filePath(QDate::currentDate().toString(Qt::ISODate) + ".jsonl"));
+    ASSERT_TRUE(day.open(QIODevice::WriteOnly));
+    day.write(
+        R"({"time":"2026-12-09T10:00:00.000+01:00","machine":"M","event":"sequence-start",)"
+        R"("run":"r1","sequence":"query","stone":"P-9\u001b[2J\u0007\r","lot":"VL\u2028x","mode":"ROUGH"})"
+        "\n");
+    day.close();
+    const ReaderOutput table = runReader({"--folder", dir.path()});
+    EXPECT_EQ(table.exitCode, 0) << table.err.toStdString();
+    const QStringList rows = table.out.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(rows.size(), 2) << table.out.toStdString();
+    EXPECT_TRUE(rows[1].contains(QStringLiteral("P-9\\x1B[2J\\x07\\x0D "))) << rows[1].toStdString();
+    EXPECT_TRUE(rows[1].contains(QStringLiteral("VL\\u2028x "))) << rows[1].toStdString();
+    EXPECT_FALSE(table.out.contains(QRegularExpression(QStringLiteral("[\\x00-\\x09\\x0B-\\x1F\\x{2028}]"))));
 }
 
 // A journal that cannot be written changes nothing the operator or the peers see, apart from one line.

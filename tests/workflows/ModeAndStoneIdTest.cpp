@@ -1,5 +1,6 @@
 #include "WorkflowBench.h"
 #include "ui/Frmgrading.h"
+#include "ui/MsgBox_.h"
 #include "ui/TextBox.h"
 
 #include "ui/ClickableLabel.h"
@@ -124,6 +125,31 @@ TEST_F(WindowKeysTest, OtherKeysStartNothing)
     EXPECT_TRUE(s().EscapePressed) << "Escape reaches the window's key handler";
     EXPECT_TRUE(requestPaths().isEmpty());
     EXPECT_TRUE(driver->asked().isEmpty());
+}
+
+// Unlike every other question, the background refusal is not placed over the console.
+TEST_F(WindowKeysTest, BackgroundRefusalOpensWhereTheDialogWasLastShown)
+{
+    selectMode(true, w().Rough1); // leaves the stage outside, so the next mode asks to move inside
+    MsgBox_& box = MsgBox_::instance();
+    QList<QPoint> shownAt;
+    QObject watching;
+    QObject::connect(&box, &MsgBox_::questionShown, &watching, [&] { shownAt << box.pos(); });
+    driver->expect("Move Inside?", "Arm Moving Inside", No);
+    emit w().Label14[1]->clicked();
+    Frmgrading& window = bench->window();
+    window.move(window.pos() + QPoint(150, 90));
+    s().BackgroundDone = false;
+    driver->expect(" Please take background once again !!!", "Data Not correct", Yes);
+    scanStoneId(QStringLiteral("P-1"));
+
+    EXPECT_EQ(driver->pending(), 0);
+    ASSERT_EQ(shownAt.size(), 2);
+    const QRect main = window.frameGeometry();
+    EXPECT_EQ(shownAt[0] + QPoint(150, 90), QPoint(main.left() + (main.width() - box.width()) / 2,
+                                                   main.top() + (main.height() - box.height()) / 2))
+        << "the stage question is centred over the console";
+    EXPECT_EQ(shownAt[1], shownAt[0]);
 }
 
 class OzbStoneIdTest : public WorkflowBench

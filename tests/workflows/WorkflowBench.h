@@ -11,6 +11,7 @@
 #include "workflows/StoneWorkflows.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QPushButton>
 
@@ -77,7 +78,25 @@ protected:
         registration ? chooseRegister() : chooseQuery();
         clickMode(picture);
         ASSERT_TRUE(s().BackgroundDone);
+        settleController();
         bench->clearRecords();
+    }
+    // The controller takes a command as complete only after a quiet moment on its line: what the
+    // station wrote (the selection's retract, the run's before it) must be in before records are cleared.
+    void settleController()
+    {
+        qsizetype seen = -1;
+        QElapsedTimer quiet;
+        SimBench::pumpUntil(
+            [&] {
+                const qsizetype n = controllerCommands().size();
+                if (n != seen) {
+                    seen = n;
+                    quiet.restart();
+                }
+                return quiet.elapsed() >= 100;
+            },
+            3000);
     }
 
     // A server fault that only changes the answer's status.
