@@ -56,6 +56,7 @@ void applySiteSettings(StationEnvironment& env, const SiteSettings& site)
     if (!site.journalFolder.isEmpty())
         env.journalFolder = site.journalFolder;
     env.localDataFolder = site.localDataFolder;
+    env.spectrumChecks = site.spectrumChecks;
     const QString link = site.spectrometerLink;
     env.makeSpectrometerLink = [link] { return std::make_unique<TcpSpectrometerLink>(link); };
 }

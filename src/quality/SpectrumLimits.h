@@ -9,7 +9,8 @@
 struct SpectrumLimits
 {
     // Mean absorbance of the strongest two-phonon stretch (1950-2250 cm-1) above the baseline. A
-    // 0.15 mm path of diamond gives about 0.1; an empty stage or a stone beside the beam about 0.
+    // 0.2 mm path through diamond gives about 0.06; an empty stage or a stone beside the beam 0.02
+    // at most.
     double minBandHeight = 0.05;
     // Highest (lightly smoothed) absorbance in the checked bands: above 3 less than 0.1 % of the
     // light reaches the detector and the value is stray light and noise, not the stone.

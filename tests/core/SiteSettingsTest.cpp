@@ -112,6 +112,17 @@ TEST_F(SiteSettingsTest, EveryKeyIsRead)
     EXPECT_EQ(s.localDataFolder, QDir(m_dir.path()).filePath(QStringLiteral("certs")));
 }
 
+TEST_F(SiteSettingsTest, TheSpectrumChecksAreOffUntilASiteAsks)
+{
+    EXPECT_FALSE(read("[server]\n").settings.spectrumChecks.isOn());
+    const SiteSettingsReading r = read("[quality]\nchecks = ask\nmax_noise = 0.02\nmax_band_change = 2\n");
+    ASSERT_FALSE(r.error) << r.error->message().toStdString();
+    EXPECT_TRUE(r.settings.spectrumChecks.isOn());
+    EXPECT_EQ(r.settings.spectrumChecks.limits.maxNoise, 0.02);
+    EXPECT_EQ(r.settings.spectrumChecks.limits.maxBandChange, 2);
+    EXPECT_EQ(r.settings.spectrumChecks.limits.minBandHeight, SpectrumLimits{}.minBandHeight);
+}
+
 TEST_F(SiteSettingsTest, EmptyValuesMeanNoneOrTheDefault)
 {
     const SiteSettingsReading r = read("[server]\nca_bundle =\nproxy =\n[files]\nbackup_folder =\n"
@@ -175,6 +186,11 @@ TEST_F(SiteSettingsTest, BadFilesNameTheLineTheKeyAndTheFault)
         {"[files]\nbackup_folder = ca.pem\n", 2, "[files] backup_folder", "is a file, not a folder"},
         {"[files]\njournal_folder = ca.pem\n", 2, "[files] journal_folder", "is a file, not a folder"},
         {"[files]\nlocal_data_folder = /no/such/share\n", 2, "[files] local_data_folder", "does not exist"},
+        {"[quality]\nchecks = on\n", 2, "[quality] checks", "neither off nor ask"},
+        {"[quality]\nmax_noise = 0\n", 2, "[quality] max_noise", "not a number from"},
+        {"[quality]\nmin_similarity = 1.5\n", 2, "[quality] min_similarity", "not a number from"},
+        {"[quality]\nmin_band_height = high\n", 2, "[quality] min_band_height", "not a number from"},
+        {"[quality]\nmax_nosie = 0.02\n", 2, "[quality] max_nosie", "unknown key"},
     };
     for (const BadCase& c : cases) {
         SCOPED_TRACE(c.text);
@@ -247,12 +263,17 @@ TEST_F(SiteSettingsTest, TheExampleFileReadsCleanlyWithEveryKeySet)
         }
         text += line + '\n';
     }
-    EXPECT_EQ(keys, 14);
+    EXPECT_EQ(keys, 22);
     const SiteSettingsReading r = read(text);
     ASSERT_FALSE(r.error) << r.error->message().toStdString();
     EXPECT_TRUE(r.settings.cloudUrl.startsWith(QStringLiteral("http")));
     EXPECT_EQ(r.settings.connectTimeoutS, 10);
     EXPECT_EQ(r.settings.requestTimeoutS, 60);
+    // The example documents the spectrum checks' own defaults.
+    const SpectrumLimits defaults;
+    EXPECT_FALSE(r.settings.spectrumChecks.isOn());
+    for (const SpectrumLimitKey& key : spectrumLimitKeys())
+        EXPECT_EQ(r.settings.spectrumChecks.limits.*key.member, defaults.*key.member) << key.name;
 }
 
 } // namespace
