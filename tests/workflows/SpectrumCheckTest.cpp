@@ -1,11 +1,15 @@
 #include "WorkflowBench.h"
 
+#include "app/Station.h"
 #include "core/JournalReader.h"
 #include "quality/DataPointFile.h"
 #include "quality/SpectrumCheck.h"
+#include "ui/Frmgrading.h"
+#include "ui/SpectrumWindow.h"
 
 #include <QFile>
 #include <QJsonArray>
+#include <QLabel>
 
 namespace {
 
@@ -165,6 +169,38 @@ TEST_F(SpectrumCheckTest, NoUploadsTheScanAndChecksOffChangeNothing)
         EXPECT_EQ(scans[2].value("status").toInt(), 201);
         EXPECT_EQ(bench->msg1Texts().join('\n').contains("Spectrum check"), on);
     }
+}
+
+// At the window: the spectrum window opens beside the console when a check fails; F9 hides it.
+TEST_F(SpectrumCheckTest, TheSpectrumWindowOpensWhenACheckFails)
+{
+    windowed = true;
+    startWithChecks(true);
+    SpectrumWindow* spectrum = bench->station().spectrumWindow();
+    ASSERT_NE(spectrum, nullptr);
+    EXPECT_FALSE(spectrum->isVisible());
+    QStringList shownAtFailure;
+    QObject::connect(&flows().scanSeries(), &ScanSeries::failed, spectrum, [&] {
+        if (spectrum->isVisible())
+            shownAtFailure << spectrum->summary()->text();
+    });
+    runWithFault(true, Fault::EmptyStage, Yes, "No diamond band");
+    EXPECT_EQ(driver->pending(), 0);
+    ASSERT_EQ(shownAtFailure.size(), 1);
+    EXPECT_TRUE(shownAtFailure[0].contains("scan 3 (") && shownAtFailure[0].contains("check FAILED") &&
+                shownAtFailure[0].contains("Spectrum check: no diamond band - is the stone on the stage?"))
+        << shownAtFailure[0].toStdString();
+    EXPECT_TRUE(spectrum->isVisible());
+    EXPECT_TRUE(spectrum->summary()->text().contains("scan 6 (")) << "it follows the scans";
+
+    // F9 in the console, wherever its focus is, hides it and leaves the stone ID box as it was.
+    const QString id = w().Text8->text();
+    QKeyEvent f9(QEvent::KeyPress, Qt::Key_F9, Qt::NoModifier);
+    QCoreApplication::sendEvent(bench->window().widgetOf(w().Text8), &f9);
+    EXPECT_FALSE(spectrum->isVisible());
+    EXPECT_EQ(w().Text8->text(), id);
+    QCoreApplication::sendEvent(bench->window().widgetOf(w().Text8), &f9);
+    EXPECT_TRUE(spectrum->isVisible());
 }
 
 // Offline nothing can be measured again: Yes uploads the file as it is, No stops the run.
