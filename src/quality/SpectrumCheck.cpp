@@ -26,7 +26,9 @@ constexpr double NoiseMargin = 1.5;
 
 QString figure(double value, int decimals = 3)
 {
-    return QString::number(value, 'f', decimals);
+    // No "-0.000" for a band that is not there.
+    const double rounded = std::round(value * std::pow(10.0, decimals)) / std::pow(10.0, decimals);
+    return QString::number(rounded == 0 ? 0.0 : rounded, 'f', decimals);
 }
 
 void sample(const Spectrum& s, const Region& region, const std::function<double(double)>& baseline,

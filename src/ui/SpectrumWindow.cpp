@@ -80,15 +80,22 @@ void SpectrumWindow::refresh()
 void SpectrumWindow::showBeside(const QWidget* console)
 {
     if (!isVisible()) {
-        resize(sizeHint().expandedTo(QSize(760, 480)));
+        constexpr int Gap = 8;
+        constexpr int Narrowest = 480;
+        constexpr int Widest = 760;
+        resize(Widest, 480);
         if (console) {
+            // The console stays on top: the window goes where the screen beside it has the most room,
+            // as wide as that room allows.
             const QRect c = console->frameGeometry();
             const QScreen* screen = console->screen() ? console->screen() : QGuiApplication::primaryScreen();
             const QRect room = screen ? screen->availableGeometry() : QRect(0, 0, 1920, 1080);
-            int x = c.right() + 8;
-            if (x + width() > room.right() && c.left() - width() - 8 >= room.left())
-                x = c.left() - width() - 8;
-            x = std::clamp(x, room.left(), std::max(room.left(), room.right() - width()));
+            const int right = room.right() - c.right() - Gap;
+            const int left = c.left() - room.left() - Gap;
+            const int w = std::clamp(std::max(left, right), Narrowest, Widest);
+            resize(w, height());
+            const int x = right >= left ? std::min(c.right() + Gap, room.right() - w)
+                                        : std::max(c.left() - Gap - w, room.left());
             const int y = std::clamp(c.top(), room.top(), std::max(room.top(), room.bottom() - height()));
             move(x, y);
         }
