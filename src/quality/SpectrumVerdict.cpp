@@ -40,7 +40,7 @@ const Texts& textsOf(Kind kind)
 
 double rounded(double value)
 {
-    return std::round(value * 10000.0) / 10000.0;
+    return std::round(value * 10000.0) / 10000.0 + 0.0; // + 0.0: no -0 in the journal
 }
 
 } // namespace

@@ -56,6 +56,12 @@ StoneWorkflows::AfterCheck StoneWorkflows::checkSavedScan(bool canMeasureAgain)
     retractAndWait(kArmMoving4);
     m_model.setMsg1(verdict.report());
     const bool again = m_operator.AskOperator(kMeasureAgain, title) == kYes;
+    if (stopRequested()) {
+        // Escape or a close meanwhile: the stage stays out and the sequence stops at its next check.
+        m_scanCheck.insert(QStringLiteral("answer"), QStringLiteral("stopped"));
+        journalCheckedScan();
+        return AfterCheck::Repeat;
+    }
     moveInside();
     m_scanCheck.insert(QStringLiteral("answer"),
                        again ? QStringLiteral("measured again") : QStringLiteral("uploaded as it is"));

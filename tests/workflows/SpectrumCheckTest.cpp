@@ -171,6 +171,30 @@ TEST_F(SpectrumCheckTest, NoUploadsTheScanAndChecksOffChangeNothing)
     }
 }
 
+// Escape while the check's question is open: the stage stays out and the registration stops there.
+TEST_F(SpectrumCheckTest, EscapeDuringTheQuestionStopsWithoutMovingIn)
+{
+    startWithChecks(true);
+    selectMode(true, w().Polish1);
+    bench->spectrometer().setScanFault(Fault::EmptyStage, 2);
+    driver->expect("Is the Stone correctly Placed?", "Put the Stone/Diamond", Yes)
+        .expect("Move Inside?", "Moving Inside", Yes)
+        .expect("Spectrum check failed - measure again ?", "No diamond band", Yes,
+                [this] { console().Form_KeyPress(27); });
+    scanStoneId(QStringLiteral("Q-8"));
+
+    EXPECT_EQ(driver->pending(), 0);
+    EXPECT_EQ(measurements(), 3);
+    ASSERT_TRUE(controllerReceived(5));
+    EXPECT_EQ(controllerCommands(), QStringList({"YF300", "XF67", "XF67", "YR300", "YR300"}));
+    EXPECT_EQ(bench->msgTexts().back(), "You Pressed Escape...Abrupted Registration!!!");
+    const QList<QJsonObject> scans = scanRecords();
+    ASSERT_EQ(scans.size(), 3);
+    EXPECT_EQ(scans[2].value("check").toObject().value("answer"), QStringLiteral("stopped"));
+    EXPECT_TRUE(bench->server().registrations().empty() ||
+                bench->server().registrations()[0].scans.size() == 2);
+}
+
 // At the window: the spectrum window opens beside the console when a check fails; F9 hides it.
 TEST_F(SpectrumCheckTest, TheSpectrumWindowOpensWhenACheckFails)
 {
