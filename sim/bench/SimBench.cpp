@@ -6,8 +6,8 @@
 #include "app/Station.h"
 #include "bench/DialogDriver.h"
 #include "core/ConsoleModel.h"
-#include "core/StationConsole.h"
 #include "core/Operator.h"
+#include "core/StationConsole.h"
 #include "core/StationState.h"
 #include "motion/StageControl.h"
 #include "spectro/TcpSpectrometerLink.h"
@@ -145,6 +145,7 @@ bool SimBench::start(int readyTimeoutMs)
     env.diagPageUrl = QString::fromStdString(m_server->diagPageUrl());
     env.downloadUrl = base + QStringLiteral("/download");
     env.caBundle = m_options.caBundle;
+    env.spectrumChecks = m_options.spectrumChecks;
     const QString pty = m_controller->devicePath();
     const int comPort = m_options.comPort;
     if (m_options.portLinkInProgramFolder) {

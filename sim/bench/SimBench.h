@@ -53,6 +53,8 @@ public:
         QString tlsCertificate;
         QString tlsKey;
         QString caBundle;
+        // The spectrum checks of [quality] in station.ini (off unless a test turns them on).
+        SpectrumCheckSettings spectrumChecks;
     };
 
     SimBench();

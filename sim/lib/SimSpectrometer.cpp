@@ -130,6 +130,13 @@ void SimSpectrometer::dropConnections()
         Qt::BlockingQueuedConnection);
 }
 
+void SimSpectrometer::setScanFault(ScanFault fault, int goodScansFirst)
+{
+    QMutexLocker lock(&m_mutex);
+    m_scanFault = fault;
+    m_goodScansBeforeFault = goodScansFirst;
+}
+
 void SimSpectrometer::setMountedStone(const QString& stoneKey)
 {
     QMutexLocker lock(&m_mutex);

@@ -23,6 +23,9 @@ class QTcpSocket;
 class SimSpectrometer
 {
 public:
+    // What goes wrong with a measurement (Micro-Manager style fault switches).
+    enum class ScanFault { None, EmptyStage, OffBeam, Saturated, Noisy, Slipped };
+
     struct Exchange
     {
         bool fromStation = true; // false: sent by the simulator
@@ -50,6 +53,8 @@ public:
     // The stone on the stage: its spectra are measured whatever the sample is named. Empty: the stone
     // is told by the sample name's lot code.
     void setMountedStone(const QString& stoneKey);
+    // One measurement goes wrong: the next one after goodScansFirst good ones is taken with fault.
+    void setScanFault(ScanFault fault, int goodScansFirst = 0);
     void setPeakAmplitude(const QString& value);
     void setPeakPosition(const QString& value);
     void setStatusMessageCode(const QString& code); // DIAG_STATUS MESSAGE: 0, 10152, 60139, ...
@@ -70,7 +75,7 @@ public:
     // The absorbance table of one scan of a stone: "wavenumber,absorbance" lines with CR LF from
     // 4000 down to 400 cm-1. Deterministic for (stoneKey, scanIndex); scans of one stone differ
     // by a little noise and a rotation effect.
-    static QByteArray spectrumFor(const QString& stoneKey, int scanIndex);
+    static QByteArray spectrumFor(const QString& stoneKey, int scanIndex, ScanFault fault = ScanFault::None);
     // The stone a sample name belongs to: the name up to its first "-" followed by a digit
     // (the lot code in "<lot>-<station><index><suffix>.0").
     static QString stoneKeyFor(const QString& sampleName);
@@ -113,6 +118,8 @@ private:
     QString m_dropOnItem;
     QString m_dropOnRequest;
     QString m_mountedStone;
+    ScanFault m_scanFault = ScanFault::None;
+    int m_goodScansBeforeFault = 0;
     QString m_peakAmplitude = QStringLiteral("0.43829581");
     QString m_peakPosition = QStringLiteral("14512.0000");
     QString m_statusMessageCode = QStringLiteral("0");

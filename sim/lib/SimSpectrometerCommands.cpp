@@ -6,6 +6,8 @@
 #include <QMutexLocker>
 #include <QRegularExpression>
 
+#include <utility>
+
 namespace {
 
 const QByteArray SimFileMagic = "VELORA-SIM-OPUS";
@@ -82,9 +84,12 @@ QByteArray SimSpectrometer::measureSample(const QString& command)
     if (!QFileInfo(dir).isDir())
         return "ERROR Path not found: " + folder.captured(1).toUtf8() + "\r\n";
     QString key;
+    ScanFault fault = ScanFault::None;
     {
         QMutexLocker lock(&m_mutex);
         key = m_mountedStone;
+        if (m_scanFault != ScanFault::None && m_goodScansBeforeFault-- == 0)
+            fault = std::exchange(m_scanFault, ScanFault::None);
     }
     if (key.isEmpty())
         key = stoneKeyFor(name.captured(1));
@@ -93,7 +98,7 @@ QByteArray SimSpectrometer::measureSample(const QString& command)
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return "ERROR Cannot write " + commandPath.toUtf8() + "\r\n";
     file.write(SimFileMagic + "\n" + key.toUtf8() + "\n" + QByteArray::number(scan) + "\n");
-    file.write(spectrumFor(key, scan));
+    file.write(spectrumFor(key, scan, fault));
     if (!file.flush()) {
         file.close();
         file.remove();

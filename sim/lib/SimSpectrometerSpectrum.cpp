@@ -25,7 +25,7 @@ double gauss(double x, double centre, double width)
 
 } // namespace
 
-QByteArray SimSpectrometer::spectrumFor(const QString& stoneKey, int scanIndex)
+QByteArray SimSpectrometer::spectrumFor(const QString& stoneKey, int scanIndex, ScanFault fault)
 {
     // The stone: how thick it is and what its nitrogen looks like, all from its key.
     const quint64 stoneSeed = fnv1a(stoneKey.toUtf8());
@@ -46,7 +46,12 @@ QByteArray SimSpectrometer::spectrumFor(const QString& stoneKey, int scanIndex)
     const double gain = 1.0 + 0.015 * std::sin(angle);
     const double offset = 0.004 * std::cos(angle);
     std::mt19937_64 scanRng(stoneSeed ^ (0x9E3779B97F4A7C15ull * quint64(scanIndex + 1)));
-    std::normal_distribution<double> noise(0.0, 0.0015);
+    std::normal_distribution<double> noise(0.0, fault == ScanFault::Noisy ? 0.025 : 0.0015);
+    std::normal_distribution<double> lightNoise(0.0, 0.00005);
+    // A saturated scan: the stone so thick that its band would reach 5 (any stone), seen through the
+    // instrument's stray light.
+    const double saturatedPath = 5.0 / thickness;
+    constexpr double StrayLight = 0.004;
 
     QByteArray table;
     table.reserve(3601 * 24);
@@ -62,7 +67,33 @@ QByteArray SimSpectrometer::spectrumFor(const QString& stoneKey, int scanIndex)
         a += nitrogenB * (gauss(wn, 1175, 30) + 0.6 * gauss(wn, 1010, 25) + 0.35 * gauss(wn, 1332, 12));
         a += platelets * gauss(wn, plateletPosition, 6);
         a += hydrogen * (gauss(wn, 3107, 4) + 0.3 * gauss(wn, 1405, 4));
-        a = gain * a + baseline + slope * (wn - 2200.0) + offset + noise(scanRng);
+        const double stone = gain * a;
+        const double base = baseline + slope * (wn - 2200.0) + offset;
+        switch (fault) {
+        case ScanFault::None:
+        case ScanFault::Noisy:
+            a = stone + base + noise(scanRng);
+            break;
+        case ScanFault::EmptyStage:
+            // Nothing in the beam: the background's own drift and a trace of the air's CO2.
+            a = 0.003 + 0.000001 * (wn - 2200.0) + 0.03 * gauss(wn, 2360, 9) + 0.025 * gauss(wn, 2337, 9) +
+                noise(scanRng);
+            break;
+        case ScanFault::OffBeam:
+            // The stone beside the beam: 5 % of the light crosses it, the holder blocks a third.
+            a = -std::log10(0.05 * std::pow(10.0, -stone) + 0.95) + 0.18 + noise(scanRng);
+            break;
+        case ScanFault::Slipped:
+            // Slipped after a turn: half of the beam passes beside the stone.
+            a = -std::log10(0.5 * std::pow(10.0, -(stone + base)) + 0.5) + 0.03 + noise(scanRng);
+            break;
+        case ScanFault::Saturated: {
+            const double light = std::pow(10.0, -(stone * saturatedPath + base));
+            a = -std::log10(std::max((light + StrayLight) / (1 + StrayLight) + lightNoise(scanRng), 1e-6)) +
+                noise(scanRng);
+            break;
+        }
+        }
         table += QByteArray::number(wn, 'f', 5) + ',' + QByteArray::number(a, 'f', 6) + "\r\n";
     }
     return table;

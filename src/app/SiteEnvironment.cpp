@@ -58,6 +58,7 @@ void applySiteSettings(StationEnvironment& env, const SiteSettings& site)
     if (!site.journalFolder.isEmpty())
         env.journalFolder = site.journalFolder;
     env.localDataFolder = site.localDataFolder;
+    env.spectrumChecks = site.spectrumChecks;
     const QString link = site.spectrometerLink;
     if (link == QLatin1String("dde"))
         env.makeSpectrometerLink = [] { return DdeSpectrometerLink::make(); };

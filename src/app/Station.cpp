@@ -9,6 +9,7 @@
 #include "server/ServerClient.h"
 #include "spectro/Spectrometer.h"
 #include "ui/Frmgrading.h"
+#include "ui/SpectrumWindow.h"
 #include "ui/WidgetOperator.h"
 #include "workflows/StoneWorkflows.h"
 
@@ -51,6 +52,17 @@ Station::Station(StationEnvironment environment, const OperatorFactory& makeOper
     m_workflows =
         std::make_unique<StoneWorkflows>(console, op, *m_stage, *m_spectrometer, *m_server, *m_journal);
 
+    if (m_window) {
+        m_spectrumWindow =
+            std::make_unique<SpectrumWindow>(m_workflows->scanSeries(), console.environment().spectrumChecks);
+        SpectrumWindow* spectrum = m_spectrumWindow.get();
+        Frmgrading* window = m_window.get();
+        QObject::connect(&m_workflows->scanSeries(), &ScanSeries::failed, spectrum,
+                         [spectrum, window] { spectrum->showBeside(window); });
+        QObject::connect(window, &Frmgrading::spectrumWindowRequested, spectrum,
+                         [spectrum, window] { spectrum->toggleBeside(window); });
+    }
+
     // The start record goes after the configuration is read and before the link's health check.
     auto connectToServer = console.hooks().connectToServer;
     console.hooks().connectToServer = [this, connectToServer, started = false](const QString& topic) mutable {
@@ -71,6 +83,7 @@ Station::Station(StationEnvironment environment, const OperatorFactory& makeOper
 Station::~Station()
 {
     // Subsystems hold references to the console and the operator: they go first, the model last.
+    m_spectrumWindow.reset();
     m_workflows.reset();
     m_stage.reset();
     m_spectrometer.reset();

@@ -13,6 +13,7 @@ class Journal;
 class Operator;
 class ServerClient;
 class Spectrometer;
+class SpectrumWindow;
 class StageControl;
 class StationConsole;
 class StoneWorkflows;
@@ -37,6 +38,8 @@ public:
     StationConsole& console() { return *m_console; }
     bool hasWindow() const { return m_window != nullptr; }
     Frmgrading& window() { return *m_window; }
+    // Beside the console's window; none without it.
+    SpectrumWindow* spectrumWindow() { return m_spectrumWindow.get(); }
     Operator& op() { return *m_operator; }
     StageControl& stage() { return *m_stage; }
     Spectrometer& spectrometer() { return *m_spectrometer; }
@@ -59,5 +62,6 @@ private:
     std::unique_ptr<Spectrometer> m_spectrometer;
     std::unique_ptr<StageControl> m_stage;
     std::unique_ptr<StoneWorkflows> m_workflows;
+    std::unique_ptr<SpectrumWindow> m_spectrumWindow;
     QString m_unfinishedRunNotice;
 };

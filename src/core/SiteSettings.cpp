@@ -14,6 +14,8 @@
 
 #include <cmath>
 #include <functional>
+#include <iterator>
+#include <vector>
 
 namespace {
 
@@ -38,11 +40,24 @@ constexpr Key knownKeys[] = {
     {"server", "connect_timeout_s"}, {"server", "request_timeout_s"},
     {"spectrometer", "link"},        {"files", "backup_folder"},
     {"files", "journal_folder"},     {"files", "local_data_folder"},
+    {"quality", "checks"},
 };
+
+// Every key: the table above and the spectrum checks' limits.
+const std::vector<Key>& allKeys()
+{
+    static const std::vector<Key> keys = [] {
+        std::vector<Key> all(std::begin(knownKeys), std::end(knownKeys));
+        for (const SpectrumLimitKey& limit : spectrumLimitKeys())
+            all.push_back({"quality", limit.name});
+        return all;
+    }();
+    return keys;
+}
 
 bool knownSection(const QString& section)
 {
-    for (const Key& key : knownKeys)
+    for (const Key& key : allKeys())
         if (section == QLatin1String(key.section))
             return true;
     return false;
@@ -50,7 +65,7 @@ bool knownSection(const QString& section)
 
 bool knownKey(const QString& section, const QString& name)
 {
-    for (const Key& key : knownKeys)
+    for (const Key& key : allKeys())
         if (section == QLatin1String(key.section) && name == QLatin1String(key.name))
             return true;
     return false;
@@ -59,10 +74,34 @@ bool knownKey(const QString& section, const QString& name)
 QString keyNames(const QString& section)
 {
     QStringList names;
-    for (const Key& key : knownKeys)
+    for (const Key& key : allKeys())
         if (section == QLatin1String(key.section))
             names << QLatin1String(key.name);
     return names.join(QStringLiteral(", "));
+}
+
+std::optional<QString> checksProblem(const QString& value, SpectrumCheckSettings::Mode* mode)
+{
+    if (value == QLatin1String("off"))
+        *mode = SpectrumCheckSettings::Mode::Off;
+    else if (value == QLatin1String("ask"))
+        *mode = SpectrumCheckSettings::Mode::Ask;
+    else
+        return QStringLiteral("\"%1\" is neither off nor ask").arg(value);
+    return std::nullopt;
+}
+
+std::optional<QString> limitProblem(const QString& value, const SpectrumLimitKey& key, SpectrumLimits* limits)
+{
+    bool ok = false;
+    const double number = value.toDouble(&ok);
+    if (!ok || !std::isfinite(number) || number < key.minimum || number > key.maximum)
+        return QStringLiteral("\"%1\" is not a number from %2 to %3")
+            .arg(value)
+            .arg(key.minimum)
+            .arg(key.maximum);
+    limits->*key.member = number;
+    return std::nullopt;
 }
 
 // The line without a ";" comment, which the format allows after a value or header too.
@@ -286,7 +325,7 @@ private:
                            QStringLiteral("follows a carriage return without a line feed, which the format "
                                           "takes for a line end; save the file with usual line ends"));
         }
-        for (const Key& key : knownKeys) {
+        for (const Key& key : allKeys()) {
             const QString group = QLatin1String(key.section);
             const QString name = QLatin1String(key.name);
             const QString iniKey = group + QLatin1Char('/') + name;
@@ -323,7 +362,8 @@ private:
                 if (!knownSection(section))
                     return errorAt(
                         number, line,
-                        QStringLiteral("unknown section; known: [server], [spectrometer], [files]"));
+                        QStringLiteral(
+                            "unknown section; known: [server], [spectrometer], [files], [quality]"));
                 continue;
             }
             const qsizetype equals = line.indexOf(QLatin1Char('='));
@@ -333,7 +373,7 @@ private:
             if (section.isEmpty())
                 return errorAt(number, name,
                                QStringLiteral("stands outside any section; put it under [server], "
-                                              "[spectrometer] or [files]"));
+                                              "[spectrometer], [files] or [quality]"));
             const QString label = QStringLiteral("[%1] %2").arg(section, name);
             if (!knownKey(section, name))
                 return errorAt(number, label,
@@ -438,6 +478,11 @@ private:
             s.journalFolder = pathOf(value);
             return folderProblem(s.journalFolder, false);
         }
+        if (key == QLatin1String("quality/checks"))
+            return checksProblem(value, &s.spectrumChecks.mode);
+        for (const SpectrumLimitKey& limit : spectrumLimitKeys())
+            if (key == QStringLiteral("quality/") + QLatin1String(limit.name))
+                return limitProblem(value, limit, &s.spectrumChecks.limits);
         if (key == QLatin1String("files/local_data_folder")) {
             s.localDataFolder = pathOf(value);
             // A share that is not mounted would take the spectra somewhere nobody looks.

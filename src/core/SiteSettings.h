@@ -1,5 +1,7 @@
 #pragma once
 
+#include "quality/SpectrumLimits.h"
+
 #include <QString>
 
 #include <optional>
@@ -29,6 +31,9 @@ struct SiteSettings
     QString backupFolder;    // empty: the platform's default
     QString journalFolder;   // empty: not set
     QString localDataFolder; // empty: the configuration file's data folder as it is
+
+    // [quality]
+    SpectrumCheckSettings spectrumChecks;
 };
 
 // Why a settings file was refused: where, which key, and what is wrong with it.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "quality/SpectrumLimits.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -32,6 +34,9 @@ struct StationEnvironment
     std::chrono::milliseconds requestTimeout{60000};
 
     QString localDataFolder; // this machine's path of the spectrometer's data folder; empty: as configured
+
+    // Whether the sequences check each scan's spectrum before its upload, and the limits.
+    SpectrumCheckSettings spectrumChecks;
 
     // ComPort number -> serial device name
     std::function<QString(int comPort)> resolveSerialPort;

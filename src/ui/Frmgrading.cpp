@@ -223,6 +223,9 @@ bool Frmgrading::eventFilter(QObject* watched, QEvent* event)
             const auto* key = static_cast<QKeyEvent*>(event);
             if (key->key() == Qt::Key_Escape && !key->isAutoRepeat())
                 m_console.Form_KeyPress(27);
+            // A key the console and the barcode reader never use.
+            if (key->key() == Qt::Key_F9 && !key->isAutoRepeat())
+                emit spectrumWindowRequested();
         }
     }
     return QWidget::eventFilter(watched, event);

@@ -124,6 +124,10 @@ public:
     TextBox* Text20 = nullptr;
     QPlainTextEdit* ddeLink = nullptr;
 
+signals:
+    // The operator pressed F9: the spectrum window, which lies outside the console's design.
+    void spectrumWindowRequested();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -52,6 +52,7 @@ void StoneWorkflows::runOffline(bool query)
         return;
     }
     journalBegin(query ? QStringLiteral("offline query") : QStringLiteral("offline registration"));
+    beginScanChecks();
     m.Text6->setText(QStringLiteral("6"));
     m.Text1->setText(QStringLiteral("67"));
     const bool command18 = m.Command18->isEnabled();
@@ -96,6 +97,11 @@ void StoneWorkflows::runOffline(bool query)
                 return;
             }
             m_spectro.Command100_Click();
+            // Nothing can be measured again here: a failed check may stop the run instead.
+            if (checkSavedScan(false) == AfterCheck::Stop) {
+                breakOff();
+                return;
+            }
             if (query)
                 upload([this] { m_server.UploadQueryScan(); });
             else

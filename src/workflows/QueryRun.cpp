@@ -44,6 +44,7 @@ void StoneWorkflows::Label_Q_Click(int /*index*/)
     }
 
     journalBegin(QStringLiteral("query"));
+    beginScanChecks();
     bool locked = false;
     try {
         m.Text6->setText(QStringLiteral("6"));
@@ -83,6 +84,8 @@ void StoneWorkflows::Label_Q_Click(int /*index*/)
                 m_spectro.Command8_Click();
                 m_operator.TimedWait(12);
                 m_spectro.Command10_Click();
+                if (checkSavedScan(true) == AfterCheck::Repeat)
+                    continue;
                 upload([this] { m_server.UploadQueryScan(); });
                 if (stopRequested()) {
                     queryAbort();

@@ -68,6 +68,7 @@ void StoneWorkflows::Label_R_Click(int /*index*/)
         return;
     }
     journalBegin(QStringLiteral("registration"));
+    beginScanChecks();
 
     try {
         m.Label_R[0]->setColour(kGreen);
@@ -126,6 +127,8 @@ void StoneWorkflows::Label_R_Click(int /*index*/)
                     return;
                 }
                 m_spectro.Command10_Click();
+                if (checkSavedScan(true) == AfterCheck::Repeat)
+                    continue;
                 upload([this] { m_server.UploadRegistrationScan(); });
                 if (stopRequested()) {
                     registrationAbort(AbortFrom::Unlock);

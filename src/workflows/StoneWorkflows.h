@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Journal.h"
+#include "quality/ScanSeries.h"
 
 #include <QObject>
 #include <QString>
@@ -53,6 +54,8 @@ public:
     bool confirmUnload();
 
     bool isRunning() const { return m_running; }
+    // The scans of the running sequence as the spectrum checks saw them (none while checks are off).
+    ScanSeries& scanSeries() { return m_scans; }
     bool isCloseRequested() const { return m_closeRequested; }
 
 signals:
@@ -84,6 +87,14 @@ private:
     void rotate();
     void closeIfRequested();
 
+    // The spectrum checks between the save and the upload (StoneWorkflowsChecks.cpp).
+    enum class AfterCheck { Upload, Repeat, Stop };
+    void beginScanChecks();
+    // Repeat: the operator has this position measured again; Stop: an offline run ends.
+    AfterCheck checkSavedScan(bool canMeasureAgain);
+    void journalCheckedScan();
+    void addScanCheck(QJsonObject& scanRecord);
+
     // The run journal's records of a sequence (StoneWorkflowsJournal.cpp).
     void journalBegin(const QString& sequence);
     void journalScan();
@@ -113,4 +124,6 @@ private:
         QString scanned;
         QString stone;
     } m_scannedStone;
+    ScanSeries m_scans;
+    QJsonObject m_scanCheck; // the last check, for the scan's journal record
 };

@@ -121,6 +121,9 @@ void StoneWorkflows::upload(const std::function<void()>& operation)
     // its dialog is open overwrite Msg1 after it.
     operation();
     journalScan();
+    // A scan that passed its check and reached the server is one of the stone's: later ones compare with it.
+    if (!stationState().DataFailed.toBool())
+        m_scans.acceptLast();
     QString report = m_server.lastReport();
     const StationState& s = stationState();
     if (report.isEmpty() && s.DataFailed.toBool()) {

@@ -79,6 +79,7 @@ void StoneWorkflows::journalScan()
         fields.remove(QStringLiteral("reply"));
     fields.insert(QStringLiteral("scan"), stationState().MeasurementIndex + 1);
     fields.insert(QStringLiteral("files"), Journal::describeFiles(spectrumFiles()));
+    addScanCheck(fields);
     m_journal.record(QStringLiteral("scan"), fields);
 }
 

@@ -34,3 +34,9 @@ endif()
 if(EXISTS "${WORK_DIR}/hacked")
     message(FATAL_ERROR "a shell read the command's words")
 endif()
+
+# The spectrum checks' command lies beside the station and runs from there.
+execute_process(COMMAND "${prefix}/velora-spectrum-check" --help RESULT_VARIABLE rc OUTPUT_VARIABLE help)
+if(NOT rc EQUAL 0 OR NOT help MATCHES "data point files")
+    message(FATAL_ERROR "velora-spectrum-check is not in the program folder or does not run: ${rc}")
+endif()

@@ -116,6 +116,17 @@ TEST_F(SiteSettingsTest, EveryKeyIsRead)
     EXPECT_EQ(s.localDataFolder, QDir(m_dir.path()).filePath(QStringLiteral("certs")));
 }
 
+TEST_F(SiteSettingsTest, TheSpectrumChecksAreOffUntilASiteAsks)
+{
+    EXPECT_FALSE(read("[server]\n").settings.spectrumChecks.isOn());
+    const SiteSettingsReading r = read("[quality]\nchecks = ask\nmax_noise = 0.02\nmax_band_change = 2\n");
+    ASSERT_FALSE(r.error) << r.error->message().toStdString();
+    EXPECT_TRUE(r.settings.spectrumChecks.isOn());
+    EXPECT_EQ(r.settings.spectrumChecks.limits.maxNoise, 0.02);
+    EXPECT_EQ(r.settings.spectrumChecks.limits.maxBandChange, 2);
+    EXPECT_EQ(r.settings.spectrumChecks.limits.minBandHeight, SpectrumLimits{}.minBandHeight);
+}
+
 TEST_F(SiteSettingsTest, EmptyValuesMeanNoneOrTheDefault)
 {
     const SiteSettingsReading r = read("[server]\nca_bundle =\nproxy =\n[files]\nbackup_folder =\n"
@@ -211,6 +222,11 @@ TEST_F(SiteSettingsTest, BadFilesNameTheLineTheKeyAndTheFault)
          "is not UTF-8 (save the file as UTF-8)"},
         {"[files]\n; caf\xe9\n", 2, "; caf\xef\xbf\xbd", "is not UTF-8 (save the file as UTF-8)"},
         {"[s\xe9rver]\n", 1, "[s\xef\xbf\xbdrver]", "is not UTF-8 (save the file as UTF-8)"},
+        {"[quality]\nchecks = on\n", 2, "[quality] checks", "neither off nor ask"},
+        {"[quality]\nmax_noise = 0\n", 2, "[quality] max_noise", "not a number from"},
+        {"[quality]\nmin_similarity = 1.5\n", 2, "[quality] min_similarity", "not a number from"},
+        {"[quality]\nmin_band_height = high\n", 2, "[quality] min_band_height", "not a number from"},
+        {"[quality]\nmax_nosie = 0.02\n", 2, "[quality] max_nosie", "unknown key"},
     };
     for (const BadCase& c : cases) {
         SCOPED_TRACE(c.text);
@@ -357,7 +373,7 @@ TEST_F(SiteSettingsTest, TheExampleFileReadsCleanlyWithEveryKeySet)
         }
         text += line + '\n';
     }
-    EXPECT_EQ(keys, 14);
+    EXPECT_EQ(keys, 22);
     // The Windows station's default link is its own DDE.
     m_defaults.ddeLinkAvailable = true;
     const SiteSettingsReading r = read(text);
@@ -365,6 +381,11 @@ TEST_F(SiteSettingsTest, TheExampleFileReadsCleanlyWithEveryKeySet)
     EXPECT_TRUE(r.settings.cloudUrl.startsWith(QStringLiteral("http")));
     EXPECT_EQ(r.settings.connectTimeoutS, 10);
     EXPECT_EQ(r.settings.requestTimeoutS, 60);
+    // The example documents the spectrum checks' own defaults.
+    const SpectrumLimits defaults;
+    EXPECT_FALSE(r.settings.spectrumChecks.isOn());
+    for (const SpectrumLimitKey& key : spectrumLimitKeys())
+        EXPECT_EQ(r.settings.spectrumChecks.limits.*key.member, defaults.*key.member) << key.name;
 }
 
 } // namespace

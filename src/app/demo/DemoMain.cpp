@@ -12,12 +12,13 @@
 #include "SimSpectrometer.h"
 #include "SpectralMatcher.h"
 
-#include "core/Journal.h"
+#include "app/Station.h"
 #include "core/ConsoleModel.h"
+#include "core/Journal.h"
 #include "core/StationConsole.h"
 #include "ui/Frmgrading.h"
 #include "ui/TextBox.h"
-#include "app/Station.h"
+#include "workflows/StoneWorkflows.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -198,6 +199,8 @@ int main(int argc, char** argv)
     options.portLinkInProgramFolder = true;
     // Like the station, so that velora-journal shows the demo's runs.
     options.journalFolder = Journal::defaultFolder();
+    // As a site with [quality] checks = ask in station.ini.
+    options.spectrumChecks.mode = SpectrumCheckSettings::Mode::Ask;
     SimBench bench(options);
     curl_global_init(CURL_GLOBAL_DEFAULT);
 
@@ -209,6 +212,16 @@ int main(int argc, char** argv)
     bench.server().setQueryMatcher(SpectralMatcher::serverMatcher());
     bench.server().setLogger([](const std::string& line) {
         say(QStringLiteral("server      %1").arg(QString::fromStdString(line)));
+    });
+    // One bad scan to be caught: the stage is empty for the registration's third measurement; the
+    // check stops it before its upload and the position is measured again.
+    bench.spectrometer().setScanFault(SimSpectrometer::ScanFault::EmptyStage, 2);
+    say(QStringLiteral("bench       fault switch: the stage will be empty for the third measurement"));
+    QObject::connect(&bench.workflows().scanSeries(), &ScanSeries::failed, [&bench] {
+        const ScanSeries::Scan* scan = bench.workflows().scanSeries().last();
+        say(QStringLiteral("spectrum    scan %1 failed its check (%2); the spectrum window opens")
+                .arg(scan->number)
+                .arg(scan->verdict.codes().join(QStringLiteral(", "))));
     });
     Frmgrading& w = bench.window();
     MountedStone mounted(bench);
@@ -230,7 +243,8 @@ int main(int argc, char** argv)
         say(QStringLiteral(
             "the console is yours: choose Register or Query, a stone mode, then type a stone id and "
             "press Enter. Close the console to end."));
-        QObject::connect(&bench.console(), &StationConsole::ended, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+        QObject::connect(&bench.console(), &StationConsole::ended, &app, &QCoreApplication::quit,
+                         Qt::QueuedConnection);
         w.show();
         w.raise();
         return app.exec();
