@@ -196,13 +196,20 @@ private:
 
     void lineEvent()
     {
-        if (!isOpen() || !m_event.running)
+        // The event of an operation that ended at once can still fire after the next one started.
+        if (!isOpen() || !m_event.running || !HasOverlappedIoCompleted(&m_event.overlapped))
             return;
         DWORD ignored = 0;
         m_event.running = false;
         if (!::GetOverlappedResult(m_handle, &m_event.overlapped, &ignored, FALSE)) {
-            lost(::GetLastError());
-            return;
+            const DWORD code = ::GetLastError();
+            // Wine ends a pending wait when the line's state is asked or written meanwhile: the line
+            // itself is fine, so read what came and wait again.
+            if (code != ERROR_OPERATION_ABORTED) {
+                lost(code);
+                return;
+            }
+            m_mask = EV_RXCHAR;
         }
         if (takeLineEvent())
             waitForLineEvent();
@@ -280,16 +287,21 @@ private:
 
     void writeFinished()
     {
-        if (!isOpen() || !m_write.running)
+        if (!isOpen() || !m_write.running || !HasOverlappedIoCompleted(&m_write.overlapped))
             return;
         DWORD written = 0;
         m_write.running = false;
         const bool done = ::GetOverlappedResult(m_handle, &m_write.overlapped, &written, FALSE);
+        const DWORD code = done ? ERROR_SUCCESS : ::GetLastError();
+        // What an aborted write did not send goes again, ahead of what was queued since.
+        const QByteArray unsent = m_inFlight.mid(qsizetype(written));
         m_inFlight.clear();
-        if (!done) {
-            lost(::GetLastError());
+        if (!done && code != ERROR_OPERATION_ABORTED) {
+            lost(code);
             return;
         }
+        if (!done)
+            m_queued.prepend(unsent);
         startWrite();
     }
 
