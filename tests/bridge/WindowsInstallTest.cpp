@@ -8,6 +8,7 @@
 #include "SimController.h"
 #include "SimServer.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
@@ -31,10 +32,80 @@ struct BootRecords
     QString error;
 };
 
-int runWine(const QStringList& arguments, int timeoutMs = 180000)
+// A display and a Wine prefix of their own for the installed station's window: the run's prefix has no
+// display. The bridge and the double stay in the run's prefix; the station reaches them over TCP.
+class DesktopPrefix
+{
+public:
+    ~DesktopPrefix()
+    {
+        if (!m_display.isEmpty()) {
+            QProcess server;
+            server.setProcessEnvironment(environment());
+            server.start(QStringLiteral("wineserver"), {QStringLiteral("-k")});
+            server.waitForFinished(20000);
+        }
+        m_xvfb.kill();
+        m_xvfb.waitForFinished(5000);
+    }
+
+    // COM3 is the device: linked while no program of the prefix runs, as Wine takes the serial
+    // ports in when its server starts.
+    bool start(const QString& com3, QString* error)
+    {
+        m_xvfb.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"),
+                                              QStringLiteral("-screen"), QStringLiteral("0"),
+                                              QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"),
+                                              QStringLiteral("tcp")});
+        if (!m_xvfb.waitForReadyRead(20000)) {
+            *error = QStringLiteral("Xvfb did not start");
+            return false;
+        }
+        m_display = u':' + QString::fromLatin1(m_xvfb.readAllStandardOutput().trimmed());
+        if (!QFile::exists(prefix() + QStringLiteral("/.station-ready"))) {
+            QProcess boot;
+            boot.setProcessEnvironment(environment());
+            boot.start(WineBridge::wine(), {QStringLiteral("wineboot"), QStringLiteral("-i")});
+            if (!boot.waitForFinished(200000)) {
+                *error = QStringLiteral("wineboot did not finish");
+                return false;
+            }
+            QFile(prefix() + QStringLiteral("/.station-ready")).open(QIODevice::WriteOnly);
+        }
+        QProcess server;
+        server.setProcessEnvironment(environment());
+        server.start(QStringLiteral("wineserver"), {QStringLiteral("-k")});
+        server.waitForFinished(20000);
+        server.start(QStringLiteral("wineserver"), {QStringLiteral("-w")});
+        server.waitForFinished(20000);
+        const QString entry = prefix() + QStringLiteral("/dosdevices/com3");
+        QFile::remove(entry);
+        if (!QFile::link(com3, entry)) {
+            *error = QStringLiteral("cannot link COM3");
+            return false;
+        }
+        return true;
+    }
+
+    static QString prefix() { return QStringLiteral(STATION_WINE_PREFIX "-desktop"); }
+
+    QProcessEnvironment environment() const
+    {
+        QProcessEnvironment env = WineBridge::environment();
+        env.insert(QStringLiteral("WINEPREFIX"), prefix());
+        env.insert(QStringLiteral("DISPLAY"), m_display);
+        return env;
+    }
+
+private:
+    QProcess m_xvfb;
+    QString m_display;
+};
+
+int runWine(const QProcessEnvironment& env, const QStringList& arguments, int timeoutMs = 180000)
 {
     QProcess process;
-    process.setProcessEnvironment(WineBridge::environment());
+    process.setProcessEnvironment(env);
     process.start(WineBridge::wine(), arguments);
     if (!process.waitForFinished(timeoutMs)) {
         process.kill();
@@ -46,7 +117,7 @@ int runWine(const QStringList& arguments, int timeoutMs = 180000)
 
 QString installedFolder()
 {
-    QDirIterator users(QStringLiteral(STATION_WINE_PREFIX "/drive_c/users"),
+    QDirIterator users(DesktopPrefix::prefix() + QStringLiteral("/drive_c/users"),
                        QDir::Dirs | QDir::NoDotAndDotDot);
     while (users.hasNext()) {
         const QString folder = users.next() + QStringLiteral("/AppData/Local/Programs/VELORA station");
@@ -77,14 +148,16 @@ BootRecords boot(QProcess& station, SimController& controller, SimServer& server
     quiet.start();
     qsizetype seen = -1;
     while (total.elapsed() < BootTimeoutMs) {
-        QThread::msleep(100);
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        QThread::msleep(50);
         const qsizetype now =
             controller.commandTexts().size() + qsizetype(server.requests().size()) + wine.recorded().size();
         if (now != seen) {
             seen = now;
             quiet.restart();
         } else if (quiet.elapsed() > QuietMs && !server.requests().empty() &&
-                   !controller.commandTexts().isEmpty()) {
+                   controller.commandTexts().size() >= 2) {
+            // Initialised (the stage moved after "I") and the start-up health check over.
             break;
         }
         if (station.state() != QProcess::Running) {
@@ -157,19 +230,23 @@ TEST(WindowsInstall, InstalledStationBootsAsTheLinuxOneAndUninstallKeepsTheOpera
     ASSERT_GE(linux.link.size(), 3);
 
     // The Windows station from its installer.
-    ASSERT_EQ(runWine({QStringLiteral("msiexec"), QStringLiteral("/i"), msi, QStringLiteral("/qn")}), 0);
+    SimController windowsController(1.0);
+    ASSERT_TRUE(windowsController.start());
+    DesktopPrefix desktop;
+    QString why;
+    ASSERT_TRUE(desktop.start(windowsController.devicePath(), &why)) << why.toStdString();
+    ASSERT_EQ(runWine(desktop.environment(), {QStringLiteral("msiexec"), QStringLiteral("/i"), msi,
+                                              QStringLiteral("/qn")}),
+              0);
     const QString folder = installedFolder();
     ASSERT_FALSE(folder.isEmpty()) << "velora-station.exe not installed";
     BootRecords windows;
     {
-        SimController controller(1.0);
+        SimController& controller = windowsController;
         SimServer server;
         WineBridge wine;
-        ASSERT_TRUE(controller.start() && server.start(0));
+        ASSERT_TRUE(server.start(0));
         ASSERT_TRUE(wine.startDouble() && wine.startBridge()) << wine.error().toStdString();
-        const QString com3 = QStringLiteral(STATION_WINE_PREFIX "/dosdevices/com3");
-        QFile::remove(com3);
-        ASSERT_TRUE(QFile::link(controller.devicePath(), com3));
         writeFile(folder + QStringLiteral("/d_VELORA.txt"), config);
         writeFile(folder + QStringLiteral("/station.ini"),
                   siteSettings(server.baseUrl(), wine.address()) + "[files]\nbackup_folder = " +
@@ -178,7 +255,7 @@ TEST(WindowsInstall, InstalledStationBootsAsTheLinuxOneAndUninstallKeepsTheOpera
                           .toUtf8() +
                       "\n");
         QProcess station;
-        station.setProcessEnvironment(WineBridge::environment());
+        station.setProcessEnvironment(desktop.environment());
         station.start(WineBridge::wine(), {folder + QStringLiteral("/velora-station.exe")});
         windows = boot(station, controller, server, wine);
     }
@@ -189,7 +266,9 @@ TEST(WindowsInstall, InstalledStationBootsAsTheLinuxOneAndUninstallKeepsTheOpera
 
     // Uninstalled: the program is gone, the operator's files stay.
     writeFile(folder + QStringLiteral("/VELORA1.bat"), "@echo off\r\nrem the site's own\r\n");
-    ASSERT_EQ(runWine({QStringLiteral("msiexec"), QStringLiteral("/x"), msi, QStringLiteral("/qn")}), 0);
+    ASSERT_EQ(runWine(desktop.environment(), {QStringLiteral("msiexec"), QStringLiteral("/x"), msi,
+                                              QStringLiteral("/qn")}),
+              0);
     EXPECT_FALSE(QFile::exists(folder + QStringLiteral("/velora-station.exe")));
     EXPECT_FALSE(QFile::exists(folder + QStringLiteral("/Qt6Core.dll")));
     for (const char* kept : {"d_VELORA.txt", "station.ini", "VELORA1.bat"})
