@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QString>
 
+#include <deque>
+
 // The conversation with the spectrometer software: open a conversation on a topic, advise an item
 // (the software runs the item as a command and notifies when its result is ready), request an
 // item's value, and execute a command. Every call is synchronous and bounded by a timeout;
@@ -25,9 +27,23 @@ public:
     virtual bool execute(const QString& command, QString* error) = 0;
     virtual bool isConnected() const = 0;
 
+protected:
+    // Announcements wait here and are emitted as notified() from the event loop, in order, once no
+    // call is in flight: they are station events.
+    void queueNotification(const QString& item) { m_notifications.push_back(item); }
+    void scheduleNotifications();
+    void clearNotifications() { m_notifications.clear(); }
+
 signals:
     // The result of an advised item is ready.
     void notified(const QString& item);
     // The link reports an error code (1: data in wrong format, 11: out of memory, ...).
     void linkError(int code);
+
+private:
+    void serveNotifications();
+
+    std::deque<QString> m_notifications;
+    bool m_serveScheduled = false;
+    bool m_serving = false;
 };

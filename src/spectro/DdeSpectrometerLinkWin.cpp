@@ -3,8 +3,6 @@
 #include "core/BlockingCall.h"
 #include "dde/DdeConversation.h"
 
-#include <deque>
-
 namespace {
 
 const QString NotConnectedText = QStringLiteral("Spectrometer link not connected");
@@ -30,7 +28,7 @@ public:
     DdeLink()
     {
         m_dde.setNotifyHandler([this](const std::string& item) {
-            m_notifications.push_back(QString::fromStdString(item));
+            queueNotification(QString::fromStdString(item));
             scheduleNotifications();
         });
         m_dde.setDisconnectHandler([this] { m_downReason = DroppedText; });
@@ -54,7 +52,7 @@ public:
             return false;
         }
         m_dde.disconnect();
-        m_notifications.clear();
+        clearNotifications();
         const qsizetype bar = topic.indexOf(u'|');
         const QString service = bar < 0 ? topic : topic.left(bar);
         const QString name = bar < 0 ? QString() : topic.mid(bar + 1);
@@ -126,38 +124,11 @@ private:
         return false;
     }
 
-    void scheduleNotifications()
-    {
-        if (m_notifications.empty() || m_serveScheduled)
-            return;
-        m_serveScheduled = true;
-        // Announcements are station events: none is served while a call is in flight.
-        BlockingCall::whenFree(this, [this] { serveNotifications(); });
-    }
-
-    void serveNotifications()
-    {
-        m_serveScheduled = false;
-        // A handler that yields (a message box, a wait) must not have the next one served inside it.
-        if (m_serving)
-            return;
-        m_serving = true;
-        while (!m_notifications.empty()) {
-            const QString item = m_notifications.front();
-            m_notifications.pop_front();
-            emit notified(item);
-        }
-        m_serving = false;
-    }
-
     DdeConversation m_dde;
     QString m_initError;
     QString m_downReason = NotConnectedText;
     int m_replyTimeoutTenths = 100;
     BlockingCall* m_call = nullptr;
-    std::deque<QString> m_notifications;
-    bool m_serveScheduled = false;
-    bool m_serving = false;
 };
 
 } // namespace

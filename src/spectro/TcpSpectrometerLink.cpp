@@ -98,7 +98,7 @@ bool TcpSpectrometerLink::openConversation(const QString& topic, int timeoutTent
     m_sentTimeoutTenths = -1;
     m_parser.reset();
     m_answers.clear();
-    m_notifications.clear();
+    clearNotifications();
     if (m_port == 0) {
         m_downReason = QStringLiteral("Invalid spectrometer link address \"%1\"").arg(m_address);
         setError(error, m_downReason);
@@ -248,7 +248,7 @@ void TcpSpectrometerLink::readAvailable()
         LinkReplyParser::Event event = m_parser.takeEvent();
         switch (event.kind) {
         case LinkReplyParser::Event::Kind::Notify:
-            m_notifications.push_back(QString::fromUtf8(event.text));
+            queueNotification(QString::fromUtf8(event.text));
             break;
         case LinkReplyParser::Event::Kind::Ok:
         case LinkReplyParser::Event::Kind::Error:
@@ -264,15 +264,6 @@ void TcpSpectrometerLink::readAvailable()
     }
 }
 
-void TcpSpectrometerLink::scheduleNotifications()
-{
-    if (m_notifications.empty() || m_serveScheduled)
-        return;
-    m_serveScheduled = true;
-    // Notifications are station events: none is served while a call is in flight.
-    BlockingCall::whenFree(this, [this] { serveNotifications(); });
-}
-
 bool TcpSpectrometerLink::waitForConnection(const QDeadlineTimer& deadline)
 {
     BlockingCall call(WaitingForSoftware);
@@ -286,22 +277,6 @@ bool TcpSpectrometerLink::waitForConnection(const QDeadlineTimer& deadline)
         call.waitForEvents(slice(deadline));
     disconnect(wake);
     return m_socket->state() == QAbstractSocket::ConnectedState;
-}
-
-void TcpSpectrometerLink::serveNotifications()
-{
-    m_serveScheduled = false;
-    // A handler that yields (a message box, a wait) must not have the next notification served
-    // inside it; the outer loop below picks it up afterwards, keeping the order.
-    if (m_serving)
-        return;
-    m_serving = true;
-    while (!m_notifications.empty()) {
-        const QString item = m_notifications.front();
-        m_notifications.pop_front();
-        emit notified(item);
-    }
-    m_serving = false;
 }
 
 void TcpSpectrometerLink::drop(const QString& reason)

@@ -40,8 +40,6 @@ private:
     // Waits for connectToHost to succeed or fail, repainting the console meanwhile.
     bool waitForConnection(const QDeadlineTimer& deadline);
     void readAvailable();
-    void scheduleNotifications();
-    void serveNotifications();
     void drop(const QString& reason);
 
     QString m_address;
@@ -50,12 +48,9 @@ private:
     QTcpSocket* m_socket = nullptr;
     LinkReplyParser m_parser;
     std::deque<LinkReplyParser::Event> m_answers;
-    std::deque<QString> m_notifications;
     int m_replyTimeoutTenths = 100;
     bool m_replyTimeoutSet = false;
     int m_sentTimeoutTenths = -1; // what the far end of this connection was told; -1: nothing
     bool m_connected = false;
-    bool m_serving = false;
-    bool m_serveScheduled = false;
     QString m_downReason;
 };
