@@ -7,6 +7,7 @@
 
 #include "SimController.h"
 #include "SimServer.h"
+#include "support/TestCertificates.h"
 
 #include <QDir>
 #include <QFile>
@@ -40,8 +41,10 @@ class StationRun
 public:
     enum class Kind { Linux, Windows };
 
-    explicit StationRun(Kind kind)
+    // https: the server over TLS, its authority given to the station as ca_bundle.
+    explicit StationRun(Kind kind, bool https = false)
         : m_kind(kind)
+        , m_https(https)
     {
         // A folder name with a blank and an accent, as a site may have; short, as the software's
         // command items hold at most 255 characters and name the folder twice.
@@ -56,6 +59,15 @@ public:
         SimController controller(TimeScale);
         SimServer server;
         WineBridge wine;
+        TestCertificates certificates;
+        if (m_https) {
+            if (!certificates.makeAuthority() ||
+                !certificates.makeServer(QStringLiteral("localhost"), QStringLiteral("DNS:localhost")))
+                return fail(records, QStringLiteral("no test certificates (openssl)"));
+            server.setTls(certificates.certificate(QStringLiteral("localhost")).toStdString(),
+                          certificates.key(QStringLiteral("localhost")).toStdString());
+            m_caBundle = certificates.authority();
+        }
         if (!controller.start() || !server.start(0))
             return fail(records, QStringLiteral("peers did not start"));
         if (!wine.startDouble())
@@ -158,8 +170,11 @@ private:
         config.close();
         QString ini =
             QStringLiteral("[server]\ncloud_url = %1\nlan_url = %1\nlan_login_url = %1\nstone_id_url = %1\n"
-                           "diag_page_url = %1/config/diag_scan.htm\n[spectrometer]\nlink = %2\n[files]\n")
-                .arg(base, link);
+                           "diag_page_url = %1/config/diag_scan.htm\n%3[spectrometer]\nlink = %2\n[files]\n")
+                .arg(base, link,
+                     m_caBundle.isEmpty()    ? QString()
+                     : m_kind == Kind::Linux ? QStringLiteral("ca_bundle = %1\n").arg(m_caBundle)
+                                             : QStringLiteral("ca_bundle = Z:%1\n").arg(m_caBundle));
         if (m_kind == Kind::Linux)
             ini += QStringLiteral("backup_folder = %1/backup\nlocal_data_folder = %1/data\n").arg(m_folder);
         else
@@ -192,6 +207,8 @@ private:
     }
 
     Kind m_kind;
+    bool m_https = false;
+    QString m_caBundle;
     QTemporaryDir m_root{QDir::tempPath() + QStringLiteral("/w-XXXXXX")};
     QString m_folder;
 };
@@ -225,6 +242,21 @@ TEST(WindowsStation, RegistrationAndQueryMatchTheLinuxStation)
                                             << found->second.left(2000).toStdString() << "\n---\n"
                                             << bytes.left(2000).toStdString();
     }
+}
+
+// The same over HTTPS: libcurl with Schannel on Windows, trusting the site's authority from ca_bundle.
+TEST(WindowsStation, OverHttpsMatchesTheLinuxStation)
+{
+    const QString reason = WindowsStation::unavailableReason(WindowsStation::scriptHost());
+    if (!reason.isEmpty())
+        GTEST_SKIP() << reason.toStdString();
+    const RunRecords linux = StationRun(StationRun::Kind::Linux, true).go();
+    ASSERT_TRUE(linux.error.isEmpty()) << linux.error.toStdString();
+    ASSERT_GE(linux.requests.size(), 20);
+    const RunRecords windows = StationRun(StationRun::Kind::Windows, true).go();
+    ASSERT_TRUE(windows.error.isEmpty()) << windows.error.toStdString();
+    EXPECT_EQ(windows.requests, linux.requests);
+    EXPECT_EQ(windows.station, linux.station);
 }
 
 } // namespace
