@@ -205,7 +205,7 @@ TEST_F(JournalTest, UnfinishedRunIsTheLastStartWithoutEnd)
     const QString notice = JournalReader::notice(*unfinished);
     EXPECT_EQ(notice, QStringLiteral("Unfinished registration of stone LOT123-7.2, lot code VL9 (started "
                                      "2026-12-09 12:34:56): 3 scan(s) saved, 2 uploaded; the files are in ") +
-                          data);
+                          QDir::toNativeSeparators(data));
 
     journal.record(QStringLiteral("interrupted"));
     EXPECT_FALSE(JournalReader(folder()).lastUnfinishedRun()) << "told once, then it is history";
